@@ -1,0 +1,38 @@
+# Brevio: the two commands a machine needs are `make run` and `make test`.
+# Both install any missing Debian packages first.
+
+BUILD_TEST    ?= build/test
+BUILD_RELEASE ?= build/release
+BUILD_BENCH   ?= build/bench
+JOBS          ?= $(shell nproc)
+CMAKE_COMMON  := -G Ninja -Wno-dev
+
+.PHONY: all deps build build-test test bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+# Release build of the programs (what `make run` starts).
+build: deps
+	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVIO_TESTS=OFF
+	cmake --build $(BUILD_RELEASE) -j $(JOBS)
+
+# Every suite runs in one build with AddressSanitizer and UndefinedBehaviorSanitizer.
+build-test: deps
+	cmake -S . -B $(BUILD_TEST) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DBREVIO_SANITIZE=ON \
+	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_FLAGS_DEBUG="-O1 -g"
+	cmake --build $(BUILD_TEST) -j $(JOBS)
+
+test: build-test
+	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# Speed measurements (Google Benchmark), optimised and without sanitizers.
+bench: deps
+	cmake -S . -B $(BUILD_BENCH) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DBREVIO_BENCH=ON -DBREVIO_TESTS=OFF
+	cmake --build $(BUILD_BENCH) -j $(JOBS)
+	@echo "Benchmark programs are in $(BUILD_BENCH)/bin (bench_*)."
+
+clean:
+	rm -rf build

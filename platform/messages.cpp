@@ -1,0 +1,126 @@
+#include "platform/messages.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <map>
+#include <unordered_set>
+
+namespace {
+
+std::mutex& RegistryMutex() {
+  static std::mutex m;
+  return m;
+}
+std::unordered_set<const QObject*>& Registry() {
+  static std::unordered_set<const QObject*> set;
+  return set;
+}
+
+}  // namespace
+
+QEvent::Type CMessageEvent::Type() {
+  static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+void RegisterMessageTarget(QObject* target) {
+  if (!target) return;
+  {
+    std::lock_guard lock(RegistryMutex());
+    if (!Registry().insert(target).second) return;
+  }
+  // `destroyed` is emitted at the start of ~QObject, before Qt discards the
+  // object's pending events; posting happens under the same lock, so a
+  // message is either queued before this point (and then discarded by Qt)
+  // or refused.
+  QObject::connect(target, &QObject::destroyed, [target] {
+    std::lock_guard lock(RegistryMutex());
+    Registry().erase(target);
+  });
+}
+
+bool IsMessageTarget(HWND target) {
+  std::lock_guard lock(RegistryMutex());
+  return Registry().count(target) != 0;
+}
+
+bool PostMessage(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
+  std::lock_guard lock(RegistryMutex());
+  if (!target || Registry().count(target) == 0) return false;
+  QCoreApplication::postEvent(target, new CMessageEvent(msg, wParam, lParam));
+  return true;
+}
+
+LRESULT SendMessage(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (!IsMessageTarget(target)) return 0;
+  CMessageEvent ev(msg, wParam, lParam);
+  if (target->thread() == QThread::currentThread()) {
+    QCoreApplication::sendEvent(target, &ev);
+    return ev.result;
+  }
+  // Run the delivery on the target's thread and wait for it.
+  QMetaObject::invokeMethod(
+      target, [target, &ev] { QCoreApplication::sendEvent(target, &ev); },
+      Qt::BlockingQueuedConnection);
+  return ev.result;
+}
+
+UINT RegisterWindowMessage(const std::string& name) {
+  static std::mutex m;
+  static std::map<std::string, UINT> numbers;
+  std::lock_guard lock(m);
+  auto it = numbers.find(name);
+  if (it != numbers.end()) return it->second;
+  const UINT number = 0xC000u + static_cast<UINT>(numbers.size());
+  numbers.emplace(name, number);
+  return number;
+}
+
+CMessageTarget::CMessageTarget(QObject* parent) : QObject(parent) { RegisterMessageTarget(this); }
+
+bool CMessageTarget::event(QEvent* e) {
+  if (e->type() == CMessageEvent::Type()) {
+    auto* m = static_cast<CMessageEvent*>(e);
+    m->result = OnMessage(m->message, m->wParam, m->lParam);
+    return true;
+  }
+  return QObject::event(e);
+}
+
+LRESULT CMessageRecorder::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  {
+    std::lock_guard lock(mutex_);
+    entries_.push_back({msg, wParam, lParam});
+  }
+  return answer ? answer(msg, wParam, lParam) : 0;
+}
+
+std::vector<CMessageRecorder::Entry> CMessageRecorder::Messages() const {
+  std::lock_guard lock(mutex_);
+  return entries_;
+}
+
+std::size_t CMessageRecorder::Count(UINT msg) const {
+  std::lock_guard lock(mutex_);
+  std::size_t n = 0;
+  for (const auto& e : entries_) n += e.message == msg;
+  return n;
+}
+
+void CMessageRecorder::Clear() {
+  std::lock_guard lock(mutex_);
+  entries_.clear();
+}
+
+bool CMessageRecorder::WaitFor(UINT msg, std::size_t count, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (Count(msg) < count) {
+    if (timer.elapsed() >= timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  return true;
+}

@@ -1,0 +1,88 @@
+#pragma once
+// Numbered window messages inside one process.
+//
+// A window handle is a pointer to the receiving QObject. Any QObject that
+// has called RegisterMessageTarget (CMessageTarget and the window classes do
+// this for themselves) receives messages as CMessageEvent. Posting is safe
+// from any thread and is harmless once the target has been destroyed: the
+// message is dropped and PostMessage returns false.
+
+#include <QEvent>
+#include <QObject>
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using UINT = unsigned int;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using HWND = QObject*;
+
+// The event that carries one message. `result` is what the handler answers
+// to a SendMessage.
+class CMessageEvent : public QEvent {
+ public:
+  CMessageEvent(UINT msg, WPARAM w, LPARAM l) : QEvent(Type()), message(msg), wParam(w), lParam(l) {}
+  static QEvent::Type Type();
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  LRESULT result = 0;
+};
+
+// Makes an object reachable through PostMessage/SendMessage until it is
+// destroyed (it unregisters itself when its QObject part goes away).
+void RegisterMessageTarget(QObject* target);
+bool IsMessageTarget(HWND target);
+
+// Queues the message for the target's thread. False when the target does not exist.
+bool PostMessage(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+// Delivers the message on the target's thread and waits for the answer.
+// Returns 0 when the target does not exist.
+LRESULT SendMessage(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+
+// A message number that every caller asking for the same name gets, in the
+// range 0xC000..0xFFFF like registered window messages.
+UINT RegisterWindowMessage(const std::string& name);
+
+// Base for plain (non-window) message receivers: override OnMessage.
+class CMessageTarget : public QObject {
+ public:
+  explicit CMessageTarget(QObject* parent = nullptr);
+  bool event(QEvent* e) override;
+
+ protected:
+  virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) = 0;
+};
+
+// A receiver that records every message it gets; used by tests and tools.
+class CMessageRecorder : public CMessageTarget {
+ public:
+  struct Entry {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+  };
+  explicit CMessageRecorder(QObject* parent = nullptr) : CMessageTarget(parent) {}
+
+  std::vector<Entry> Messages() const;
+  std::size_t Count(UINT msg) const;
+  void Clear();
+  // Runs the calling thread's event loop until `msg` has arrived `count`
+  // times in all, or `timeoutMs` has passed. True when it arrived.
+  bool WaitFor(UINT msg, std::size_t count = 1, int timeoutMs = 5000);
+  // Optional answer given to SendMessage.
+  std::function<LRESULT(UINT, WPARAM, LPARAM)> answer;
+
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
