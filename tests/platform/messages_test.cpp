@@ -8,17 +8,10 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/test_app.h"
+
 namespace {
-
-QCoreApplication& App() {
-  static int argc = 1;
-  static char name[] = "test";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication* app =
-      QCoreApplication::instance() ? QCoreApplication::instance() : new QCoreApplication(argc, argv);
-  return *app;
-}
-
+void App() { TestApp(); }
 }  // namespace
 
 TEST(Messages, PostedMessagesArriveInOrderOnTheTargetThread) {
