@@ -1,5 +1,6 @@
 #include "config/description_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 

@@ -25,7 +25,7 @@ class CXmlDocumentWrapper {
  public:
   // Files larger than this are refused by Load: configuration documents are
   // small, and a runaway file must not exhaust memory.
-  static constexpr std::size_t kMaxFileSize = 16u << 20;
+  static constexpr std::size_t kMaxFileSize = 4u << 20;
 
   CXmlDocumentWrapper();  // an empty document without a root element
 

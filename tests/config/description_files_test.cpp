@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "config/text_codec.h"
 #include "tests/config/test_files.h"
 
