@@ -160,8 +160,10 @@ int DelFile(std::string_view path) {
 }
 
 int DelPath(std::string_view path) {
-  if (path.empty()) return 0;
-  const fs::path p(path);
+  std::string text(path);
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  if (text.empty()) return 0;
+  const fs::path p(text);
   struct stat st {};
   if (::lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
   const fs::path abs = Absolute(p);

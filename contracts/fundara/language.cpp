@@ -113,6 +113,7 @@ std::string SystemLanguage() {
 
 std::mutex gMutex;
 Stamp gConfigStamp;
+std::string gLocale;
 std::string gLanguage;
 Stamp gTableStamp;
 std::unordered_map<std::string, std::string> gTable;
@@ -122,10 +123,12 @@ std::unordered_map<std::string, std::string> gTable;
 std::string CurrentLanguageLocked() {
   const std::string config = GetCameraConfig();
   const Stamp stamp = StampOf(config);
-  if (!(stamp == gConfigStamp) || gLanguage.empty()) {
+  const std::string locale = Env("LC_ALL") + "|" + Env("LC_MESSAGES") + "|" + Env("LANG");
+  if (!(stamp == gConfigStamp) || locale != gLocale || gLanguage.empty()) {
     std::string chosen = GetPrivateProfileString(kSection, kKey, "", config);
     gLanguage = Shipped(chosen) ? chosen : SystemLanguage();
     gConfigStamp = stamp;
+    gLocale = locale;
   }
   return gLanguage;
 }
