@@ -30,10 +30,11 @@ std::string MimeOf(const std::string& ext) {
   return "image/" + ext;
 }
 
-// The URI a thumbnail names, read from the PNG's text chunks (empty when none).
+// One text of a thumbnail ("Thumb::URI", …), empty when missing. The image
+// is decoded whole: reading only the header mangles keys holding ':'.
 std::string ThumbText(const fs::path& thumb, const char* key) {
-  QImageReader reader(QString::fromStdString(thumb.string()), "png");
-  return reader.text(QString::fromLatin1(key)).toStdString();
+  const QImage image(QString::fromStdString(thumb.string()), "png");
+  return image.text(QString::fromLatin1(key)).toStdString();
 }
 
 bool FileMTime(const fs::path& p, long long& mtime, long long& size) {
