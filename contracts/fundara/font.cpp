@@ -1,5 +1,6 @@
 #include "contracts/fundara/font.h"
 
+#include <QFont>
 #include <QString>
 #include <QStringList>
 #include <mutex>

@@ -3,13 +3,16 @@
 // names the interface asks for ("宋体", "黑体", …) are mapped to the
 // installed CJK fonts through Qt's font substitutions, so text drawn in
 // them shows Chinese characters on any machine with the Noto CJK fonts.
-// Creating a QFont needs a QGuiApplication.
+// Creating a QFont needs a QGuiApplication. This header leaves Qt out, so
+// that Qt-free code can include the whole library; callers of GetFont
+// include <QFont> themselves.
 
-#include <QFont>
 #include <string>
 #include <string_view>
 
 #include "platform/records.h"
+
+class QFont;
 
 class CSetFont {
  public:

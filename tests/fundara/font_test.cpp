@@ -1,5 +1,6 @@
 #include "contracts/fundara/font.h"
 
+#include <QFont>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>

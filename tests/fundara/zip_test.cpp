@@ -186,3 +186,24 @@ TEST_F(Zip, FailedOrAbandonedArchivesLeaveNothing) {
   ASSERT_EQ(CUnZipFile((root / "kept.zip").string(), (root / "k").string()).GetResult(), 1);
   EXPECT_EQ(ReadFile(root / "k/dir/renamed.jpg"), "data");
 }
+
+TEST_F(Zip, ManyFilesAreAllKeptAfterTheirOriginalsAreDeleted) {
+  // More files than the archive keeps open: the later ones are read at once.
+  constexpr int kFiles = 300;
+  COnZipFile zip;
+  ASSERT_EQ(zip.Create((root / "many.zip").string()), 1);
+  for (int i = 0; i < kFiles; ++i) {
+    const fs::path p = root / "src" / ("p" + std::to_string(i) + ".jpg");
+    WriteFile(p, "picture " + std::to_string(i));
+    ASSERT_EQ(zip.AddFile(p.string()), 1);
+    ASSERT_EQ(DelFile(p.string()), 1);
+  }
+  EXPECT_EQ(zip.GetCount(), kFiles);
+  ASSERT_EQ(zip.Close(), 1);
+  CUnZipFile unzip((root / "many.zip").string(), (root / "out").string());
+  ASSERT_EQ(unzip.GetResult(), 1) << unzip.GetError();
+  ASSERT_EQ(unzip.GetFiles().size(), static_cast<std::size_t>(kFiles));
+  for (int i = 0; i < kFiles; i += 37)
+    EXPECT_EQ(ReadFile(root / "out" / ("p" + std::to_string(i) + ".jpg")), "picture " + std::to_string(i));
+  EXPECT_EQ(ReadFile(root / "out/p299.jpg"), "picture 299");
+}
