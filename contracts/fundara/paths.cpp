@@ -159,6 +159,11 @@ std::string GetTempDataPath() {
     dir = fs::path(tmp) / (std::string(kAppFolder) + "-" + std::to_string(::getuid()));
   }
   ::mkdir(dir.c_str(), 0700);
+  struct stat st {};
+  // Our own folder that lost its strict mode is tightened again.
+  if (::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+      (st.st_mode & 077) != 0)
+    ::chmod(dir.c_str(), 0700);
   if (PrivateDirOk(dir)) return dir.string();
   // Someone else's folder or a link sits at that name: never use it.
   if (fallback.empty() || !PrivateDirOk(fallback)) {
