@@ -1,6 +1,7 @@
 #include "contracts/fundara/names.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -108,6 +109,14 @@ std::string GetJpgNamePath(std::string_view folder, std::string_view ext) {
 std::string GetFileNamePath(std::string_view folder, std::string_view ext) {
   const std::string dir = folder.empty() ? GetDataPathEx() : std::string(folder);
   return NewFileName(dir, ext);
+}
+
+int ReleaseFileName(std::string_view path) {
+  if (path.empty()) return 0;
+  const std::string p(path);
+  struct stat st {};
+  if (::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) return 0;
+  return ::unlink(p.c_str()) == 0 ? 1 : 0;
 }
 
 std::string GetDay() { return Format("%Y-%m-%d", LocalNow()); }

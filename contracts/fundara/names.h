@@ -9,7 +9,9 @@
 // ("VELTRA0001", "VELTRA0002", …).
 //
 // A returned name is reserved by creating it as an empty file exclusively, so
-// no other thread or process can get the same path; the caller writes over it.
+// no other thread or process can get the same path; the caller writes over it
+// (ask for the extension the file will really have) or gives it back with
+// ReleaseFileName when it writes nothing.
 
 #include <string>
 #include <string_view>
@@ -21,6 +23,10 @@ std::string NewFileName(std::string_view folder, std::string_view ext);
 std::string GetJpgNamePath(std::string_view folder, std::string_view ext);
 // A new file path; an empty folder means the output data root (GetDataPathEx).
 std::string GetFileNamePath(std::string_view folder, std::string_view ext);
+
+// Gives back a name from NewFileName that was not used after all: deletes
+// the file only while it is still empty. 1 when deleted, 0 otherwise.
+int ReleaseFileName(std::string_view path);
 
 // Today's date "YYYY-MM-DD" (local time).
 std::string GetDay();

@@ -71,6 +71,19 @@ TEST_F(Names, DefaultFoldersAndRefusals) {
   EXPECT_EQ(NewFileName(root.string(), "a/b"), "");
 }
 
+TEST_F(Names, AnUnusedNameCanBeGivenBackButAWrittenFileStays) {
+  const fs::path dir = root / "v";
+  const std::string unused = GetFileNamePath(dir.string(), "mp4");
+  const std::string used = GetFileNamePath(dir.string(), "mp4");
+  WriteFile(used, "recording");
+  EXPECT_EQ(ReleaseFileName(unused), 1);
+  EXPECT_FALSE(fs::exists(unused));
+  EXPECT_EQ(ReleaseFileName(used), 0);
+  EXPECT_EQ(ReadFile(used), "recording");
+  EXPECT_EQ(ReleaseFileName(unused), 0);
+  EXPECT_EQ(ReleaseFileName(dir.string()), 0);
+}
+
 TEST_F(Names, ConcurrentThreadsAndProcessesNeverCollide) {
   const fs::path dir = root / "race";
   fs::create_directories(dir);
