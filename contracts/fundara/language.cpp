@@ -19,6 +19,9 @@ namespace {
 
 constexpr const char* kSection = "system";
 constexpr const char* kKey = "language";
+// The language of the built-in default texts, used when the locale names none.
+constexpr const char* kDefaultLanguage = "zh_CN";
+// Used for a locale whose language is not shipped.
 constexpr const char* kFallback = "en";
 
 fs::path LangDir() { return fs::path(GetShareDataPath()) / "lang"; }
@@ -103,12 +106,14 @@ std::string MatchLocale(std::string locale) {
 
 std::string SystemLanguage() {
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const std::string v = Env(var);
+    std::string v = Env(var);
     if (v.empty()) continue;
+    v = v.substr(0, v.find_first_of(".@"));
+    if (v == "C" || v == "POSIX") break;  // no language chosen
     const std::string match = MatchLocale(v);
     return match.empty() ? std::string(kFallback) : match;
   }
-  return kFallback;
+  return kDefaultLanguage;
 }
 
 std::mutex gMutex;

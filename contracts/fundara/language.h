@@ -6,7 +6,9 @@
 // and lines starting with '#' are ignored, and "\n" in a text stands for a
 // line break. The current language is the camera configuration's "system"
 // "language" value when a file exists for it, else the one matching the
-// system locale (LC_ALL, LC_MESSAGES, LANG), else English.
+// system locale (LC_ALL, LC_MESSAGES, LANG): Chinese, the language of the
+// built-in defaults, when the locale is unset, "C" or "POSIX", and English
+// when the locale's language is not shipped.
 
 #include <string>
 #include <string_view>

@@ -51,10 +51,14 @@ TEST_F(Language, LocaleChoosesTheLanguageAndMissingKeysGiveTheDefault) {
   EXPECT_EQ(GetLanguageText("baocunchenggong", "保存成功！"), "Saved successfully!");
   setenv("LANG", "zh_TW.UTF-8", 1);  // same language, other country
   EXPECT_EQ(GetLanguage(), "zh_CN");
-  setenv("LC_ALL", "C", 1);  // LC_ALL wins; an unknown locale falls back to English
+  setenv("LC_ALL", "de_DE.UTF-8", 1);  // LC_ALL wins; an unshipped language gives English
   EXPECT_EQ(GetLanguage(), "en");
-  setenv("LC_ALL", "de_DE.UTF-8", 1);
-  EXPECT_EQ(GetLanguage(), "en");
+  // No language chosen at all: the language of the built-in defaults.
+  setenv("LC_ALL", "C.UTF-8", 1);
+  EXPECT_EQ(GetLanguage(), "zh_CN");
+  unsetenv("LC_ALL");
+  unsetenv("LANG");
+  EXPECT_EQ(GetLanguage(), "zh_CN");
 }
 
 TEST_F(Language, SettingOverridesTheLocaleAndIsSeenAtOnce) {

@@ -95,6 +95,10 @@ TEST_F(Pdf, TwoPicturesMakeAValidPdfWithPagesAtTheirPixelSizes) {
   EXPECT_NE(info.find("Page 1 size: 800 x 600 pts"), std::string::npos) << info;
   EXPECT_NE(info.find("Page 2 size: 600 x 800 pts"), std::string::npos) << info;
 
+  if (const char* shown = std::getenv("BREVIO_TEST_OUTPUT"))  // for a person to look at
+    fs::copy_file(out, fs::path(shown) / "fundara-two-pictures.pdf",
+                  fs::copy_options::overwrite_existing);
+
   // The pictures are embedded byte for byte.
   const std::string bytes = ReadFile(out);
   EXPECT_NE(bytes.find(landscape), std::string::npos);
