@@ -180,6 +180,8 @@ int CopyFiles(std::string_view source, std::string_view destination) {
   bool intoFolder = false;
   const fs::path dest(StripFolderStar(destination, intoFolder));
   std::string src(source);
+  if (src.size() >= 2 && src.back() == '*' && src[src.size() - 2] == '\\')
+    src[src.size() - 2] = '/';  // "folder\*": everything in the folder
   while (src.size() > 1 && (src.back() == '/' || src.back() == '\\')) src.pop_back();
   const fs::path srcPath(src);
 

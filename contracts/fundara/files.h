@@ -21,8 +21,8 @@ int DelPath(std::string_view path);
 //     own name, the folder being created when missing;
 //   an existing folder: into it under the source's own name;
 //   anything else: to exactly that path.
-// A source whose last part holds '*' or '?' copies every match into the
-// destination folder. Existing files are replaced (each one atomically) and
+// A source whose last part holds '*' or '?' ("folder/*", "folder\*",
+// "folder/*.jpg") copies every match into the destination folder. Existing files are replaced (each one atomically) and
 // folders merged; links are copied as links. Refused (0) when the source is
 // missing, when a copy would land on its own source or inside it, or when any
 // file fails; non-zero on success.

@@ -57,6 +57,9 @@ TEST_F(Files, CopyIntoFolderWithEitherSeparator) {
   EXPECT_NE(CopyFiles((root / "src/A/*.png").string(), (root / "png").string() + "/*"), 0);
   EXPECT_EQ(ReadFile(root / "png/three.PNG"), "3");
   EXPECT_FALSE(fs::exists(root / "png/one.jpg"));
+  EXPECT_NE(CopyFiles((root / "src/A").string() + "\\*", (root / "all").string() + "\\*"), 0);
+  EXPECT_EQ(ReadFile(root / "all/deep/two.jpg"), "22");
+  EXPECT_EQ(ReadFile(root / "all/three.PNG"), "3");
   // No temporary files are left behind.
   for (const auto& e : fs::recursive_directory_iterator(root))
     EXPECT_NE(e.path().filename().string().front(), '.') << e.path();

@@ -207,3 +207,29 @@ TEST_F(Zip, ManyFilesAreAllKeptAfterTheirOriginalsAreDeleted) {
     EXPECT_EQ(ReadFile(root / "out" / ("p" + std::to_string(i) + ".jpg")), "picture " + std::to_string(i));
   EXPECT_EQ(ReadFile(root / "out/p299.jpg"), "picture 299");
 }
+
+TEST_F(Zip, DamagedArchivesNeitherCrashNorLeaveFiles) {
+  const fs::path good = root / "good.zip";
+  BuildRaw(good, {{"a.txt", RandomBytes(500, 5)}, {"dir/b.txt", RandomBytes(800, 6)}, {"c.txt", "c"}});
+  const std::string bytes = ReadFile(good);
+  std::mt19937 rng(7);
+  const fs::path target = root / "box/target";
+  int refused = 0;
+  for (int round = 0; round < 120; ++round) {
+    std::string damaged = bytes;
+    for (int k = 0; k < 3; ++k) damaged[rng() % damaged.size()] = static_cast<char>(rng());
+    WriteFile(root / "d.zip", damaged);
+    fs::remove_all(target);
+    fs::create_directories(target);
+    CUnZipFile unzip((root / "d.zip").string(), target.string());
+    if (unzip.GetResult() == 0) {
+      ++refused;
+      EXPECT_TRUE(fs::is_empty(target)) << "round " << round << ": " << unzip.GetError();
+    }
+    // Nothing ever lands beside the target folder.
+    std::size_t outside = 0;
+    for (const auto& e : fs::directory_iterator(root / "box")) outside += e.path() != target;
+    ASSERT_EQ(outside, 0u) << "round " << round;
+  }
+  EXPECT_GT(refused, 0);
+}
