@@ -28,15 +28,23 @@ function(brevio_test name)
       "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
       "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
       "BREVIO_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
+  set(launcher)
   if(T_XVFB)
     find_program(XVFB_RUN xvfb-run REQUIRED)
     set(launcher ${XVFB_RUN} -a -s "-screen 0 1920x1080x24 +extension MIT-SHM")
     list(REMOVE_ITEM env "QT_QPA_PLATFORM=offscreen")
     list(APPEND env "QT_QPA_PLATFORM=xcb")
-    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${launcher}")
+  endif()
+  # The environment travels through the launcher: a list-valued ENVIRONMENT
+  # property does not survive test discovery intact.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+                        "${CMAKE_COMMAND};-E;env;${env};${launcher}")
+  set(props TIMEOUT ${T_TIMEOUT})
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+    PROPERTIES ${props})
 endfunction()

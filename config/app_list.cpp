@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "config/config_path.h"
+#include "contracts/fundara/paths.h"
 #include "config/text_codec.h"
 
 namespace {
@@ -33,7 +33,7 @@ std::uint32_t CAppMgr::ReadAppList(AppList& out) {
 
 void CAppListMgr::LoadAppList(std::u16string_view fileName) {
   AppRelease();
-  m_doc.Load(SettoraConfigPath(fileName));
+  m_doc.Load(GetConfigPath(Utf16ToUtf8(fileName)));
   m_doc.ReadAppList(m_apps);
 }
 

@@ -2,7 +2,7 @@
 #include <stdlib.h>
 
 #include "config/app_list.h"
-#include "config/config_path.h"
+#include "contracts/fundara/paths.h"
 #include "config/upgrade_mgr.h"
 #include "tests/config/test_files.h"
 
@@ -56,8 +56,11 @@ TEST_F(AppAndUpgrade, ReadAppListAppendsEveryEntryInOrder) {
 
 TEST_F(AppAndUpgrade, AppListManagerFindsTheFirstEntryAndReloadsCleanly) {
   Write(dir / "apps.xml", kAppList);
-  ASSERT_EQ(setenv("BREVIO_CONFIG_DIR", dir.c_str(), 1), 0);
-  EXPECT_EQ(SettoraConfigPath(u"apps.xml"), (dir / "apps.xml").string());
+  // The user's own copy in the settings folder is what GetConfigPath finds first.
+  ASSERT_EQ(setenv("XDG_CONFIG_HOME", dir.c_str(), 1), 0);
+  fs::create_directories(dir / "Brevio");
+  Write(dir / "Brevio" / "apps.xml", kAppList);
+  EXPECT_EQ(GetConfigPath("apps.xml"), (dir / "Brevio" / "apps.xml").string());
 
   CAppListMgr mgr;
   mgr.LoadAppList(u"apps.xml");
