@@ -66,8 +66,13 @@ constexpr ARGB kDcTransparent = 0x01000000;
 
 QColor Argb(ARGB c) { return QColor::fromRgba(c); }
 
-// A painter on the context with integer coordinates on pixel centres, the
-// way the shapes' geometry is stated.
+// Integer coordinates name pixel centres. Smooth drawing is shifted by half
+// a pixel to match; aliased drawing only for odd pen widths, so that the
+// pen's edges fall on pixel boundaries.
+double PenOffset(bool smooth, float width) {
+  return (smooth || static_cast<int>(width) % 2 != 0) ? 0.5 : 0.0;
+}
+
 bool Begin(QPainter& p, QPaintDevice* device, bool smooth) {
   if (!device || !p.begin(device)) return false;
   p.setRenderHint(QPainter::Antialiasing, smooth);
@@ -321,8 +326,10 @@ int CGdiDC::DrawShape(HDC dc, CPoint a, CPoint b, Shape shape) {
     else if (r.Width() < r.Height()) r.bottom = r.top + r.Width();
   }
   QPainter p;
-  if (!Begin(p, dc, shape != Shape::Rect)) return 0;
-  p.translate(0.5, 0.5);
+  const bool smooth = shape != Shape::Rect;
+  if (!Begin(p, dc, smooth)) return 0;
+  const double offset = PenOffset(smooth, pen_->width);
+  p.translate(offset, offset);
   p.setPen(ToQPen(pen_->color, pen_->width, pen_->dash, pen_->startCap));
   p.setBrush(Qt::NoBrush);
   DrawShapeIn(p, r, static_cast<int>(shape));
@@ -363,7 +370,8 @@ int CGdiDC::DrawOuterFrame(HDC dc, CPoint a, CPoint b, int width, ARGB color) {
   r.InflateRect(width / 2, width / 2);
   QPainter p;
   if (!Begin(p, dc, false)) return 0;
-  p.translate(0.5, 0.5);
+  const double offset = PenOffset(false, static_cast<float>(width));
+  p.translate(offset, offset);
   p.setPen(ToQPen(color, static_cast<float>(width), Gdiplus::DashStyleSolid, Gdiplus::LineCapFlat));
   p.setBrush(Qt::NoBrush);
   p.drawRect(QRectF(r.left, r.top, r.Width(), r.Height()));
@@ -497,7 +505,7 @@ int CGdiDC::DrawEraser(HDC dc, CPoint point, float scale, int angle) {
   if (scale <= 0) return 0;
   QPainter p;
   if (!Begin(p, dc, false)) return 0;
-  p.translate(point.x + 0.5, point.y + 0.5);
+  p.translate(point.x, point.y);  // the 2-pixel outline's edges on pixel boundaries
   p.rotate(angle);
   const int hw = static_cast<int>(10 * scale), hh = static_cast<int>(20 * scale);
   const int band = static_cast<int>(5 * scale);

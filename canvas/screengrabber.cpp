@@ -344,7 +344,7 @@ void ScaleFrameHalftone(const CScreenGrabber::Frame& src, std::uint8_t* out, int
     }
     std::uint8_t* o = OutRow(out, outW, outH, row) + static_cast<size_t>(x) * 3;
     for (size_t i = static_cast<size_t>(col0) * 3; i < static_cast<size_t>(col1) * 3; ++i)
-      o[i] = static_cast<std::uint8_t>((acc[i] + (1u << 15)) >> 16);
+      o[i] = static_cast<std::uint8_t>((acc[i] + (1u << 19)) >> 20);
   }
 }
 
