@@ -41,13 +41,15 @@ QFont FontFromLogFont(const LOGFONTW& lf) {
   int len = 0;
   while (len < LF_FACESIZE && lf.lfFaceName[len] != 0) ++len;
   if (len > 0) font.setFamilies({QString::fromUtf16(lf.lfFaceName, len)});
-  if (lf.lfHeight < 0) {
-    font.setPixelSize(-lf.lfHeight);
-  } else if (lf.lfHeight > 0) {
+  // Heights beyond any screen are cut to a sane size (also keeps the negation defined).
+  const int height = static_cast<int>(std::clamp<std::int64_t>(lf.lfHeight, -4096, 4096));
+  if (height < 0) {
+    font.setPixelSize(-height);
+  } else if (height > 0) {
     // A positive height is the whole cell (ascent plus descent).
-    font.setPixelSize(lf.lfHeight);
+    font.setPixelSize(height);
     const int cell = QFontMetrics(font).height();
-    if (cell > lf.lfHeight) font.setPixelSize(std::max(1, lf.lfHeight * lf.lfHeight / cell));
+    if (cell > height) font.setPixelSize(std::max(1, height * height / cell));
   }
   if (lf.lfWeight > 0) font.setWeight(static_cast<QFont::Weight>(std::clamp<int>(lf.lfWeight, 1, 1000)));
   font.setItalic(lf.lfItalic != 0);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -387,4 +388,25 @@ TEST(GdiDCSurface, ClearAndPasteOnALayeredWindow) {
   window.render(&onScreen, QPoint(), QRegion(), QWidget::DrawChildren);
   EXPECT_NEAR(qAlpha(onScreen.pixel(5, 5)), 200, 2);
   EXPECT_LE(qAlpha(onScreen.pixel(50, 50)), 1);
+}
+
+TEST(GdiDCText, LogFontsMapToFonts) {
+  TestApp();
+  LOGFONTW lf;
+  lf.lfHeight = -30;
+  lf.lfWeight = 700;
+  lf.lfItalic = 1;
+  const char16_t face[] = u"DejaVu Sans";
+  std::copy(std::begin(face), std::end(face), lf.lfFaceName);
+  QFont font = FontFromLogFont(lf);
+  EXPECT_EQ(font.pixelSize(), 30);
+  EXPECT_EQ(font.weight(), QFont::Bold);
+  EXPECT_TRUE(font.italic());
+  EXPECT_EQ(font.families().value(0), QStringLiteral("DejaVu Sans"));
+  // A positive height is the cell: the characters come out smaller.
+  lf.lfHeight = 30;
+  EXPECT_LE(FontFromLogFont(lf).pixelSize(), 30);
+  // Absurd heights from a description file stay usable.
+  lf.lfHeight = std::numeric_limits<LONG>::min();
+  EXPECT_EQ(FontFromLogFont(lf).pixelSize(), 4096);
 }
