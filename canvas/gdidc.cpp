@@ -372,7 +372,9 @@ int CGdiDC::DrawOuterFrame(HDC dc, CPoint a, CPoint b, int width, ARGB color) {
   if (!Begin(p, dc, false)) return 0;
   const double offset = PenOffset(false, static_cast<float>(width));
   p.translate(offset, offset);
-  p.setPen(ToQPen(color, static_cast<float>(width), Gdiplus::DashStyleSolid, Gdiplus::LineCapFlat));
+  QPen pen = ToQPen(color, static_cast<float>(width), Gdiplus::DashStyleSolid, Gdiplus::LineCapFlat);
+  pen.setJoinStyle(Qt::MiterJoin);  // a fresh pen: square corners
+  p.setPen(pen);
   p.setBrush(Qt::NoBrush);
   p.drawRect(QRectF(r.left, r.top, r.Width(), r.Height()));
   return 1;

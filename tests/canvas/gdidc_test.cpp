@@ -161,6 +161,7 @@ TEST(GdiDCShapes, FillsFramesAndHandles) {
   EXPECT_EQ(outer.pixel(5, 25), 0xFF0000FFu);
   EXPECT_EQ(outer.pixel(2, 25), 0u);
   EXPECT_EQ(outer.pixel(12, 25), 0u);
+  EXPECT_EQ(outer.pixel(4, 4), 0xFF0000FFu);  // square corners
 }
 
 TEST(GdiDCLines, PolylineArrowAndSegments) {
