@@ -1,8 +1,10 @@
 #include "canvas/bufferdc.h"
 
+#include "canvas/gdidc.h"
 #include "canvas/gdisurface.h"
 #include "tests/canvas/canvas_test_util.h"
 
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -195,4 +197,43 @@ TEST(SurfaceConversion, RGB32toRGB24PadsRowsAndLeavesOtherDepths) {
   CGDISurface::RGB32toRGB24(bits, h);  // already 24: untouched
   EXPECT_EQ(bits, before);
   std::free(bits);
+}
+
+namespace {
+
+// A window that paints itself from a buffer, the way owner-drawn windows do.
+class BufferedWindow : public QWidget {
+ public:
+  CBufferDC buffer;
+  CGdiDC gdi;
+  int pasted = -1;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    pasted = buffer.Paste(this, CRect(0, 0, width(), height()), SRCCOPY);
+    buffer.PasteAlphaBlend(this, CRect(0, 0, 10, 10), 128);
+    gdi.DrawFillRect(this, CPoint(30, 0), CPoint(40, 10), 0xFF0000FF);
+  }
+};
+
+}  // namespace
+
+TEST(BufferDC, WindowsPaintFromBuffersDuringTheirPaintEvent) {
+  TestApp();
+  BufferedWindow window;
+  window.resize(40, 20);
+  window.buffer.CreateBufferDC(nullptr, CRect(0, 0, 20, 10));
+  window.buffer.SetBackColor(CRect(0, 0, 20, 10), RGB(255, 0, 0));
+  window.buffer.SetBackColor(CRect(10, 0, 20, 10), RGB(0, 255, 0));
+  const QImage shown = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(window.pasted, 1);
+  // Stretched 2× by whole pixels, then the blend and the fill on top.
+  EXPECT_EQ(shown.pixel(15, 15), qRgb(255, 0, 0));
+  EXPECT_EQ(shown.pixel(25, 15), qRgb(0, 255, 0));
+  EXPECT_EQ(shown.pixel(2, 5), qRgb(255, 0, 0));  // red blended over red
+  EXPECT_NEAR(qRed(shown.pixel(7, 5)), 127, 1);    // green at half over red
+  EXPECT_NEAR(qGreen(shown.pixel(7, 5)), 128, 1);
+  EXPECT_EQ(shown.pixel(35, 5), qRgb(0, 0, 255));
+  // Outside a paint event a window surface refuses drawing.
+  EXPECT_EQ(window.buffer.Paste(&window, CRect(0, 0, 40, 20), SRCCOPY), 0);
 }
