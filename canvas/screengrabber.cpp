@@ -231,20 +231,21 @@ bool CScreenGrabber::Grab(const CRect& area, Frame& frame, CRect* clipped, bool 
 
 namespace {
 
-constexpr int kWeightBits = 12;
-constexpr int kWeightOne = 1 << kWeightBits;
+// Fixed-point shares: rows are combined with 8-bit weights (sums of whole
+// bytes stay within 16 bits), columns with 12-bit weights.
+constexpr int kRowWeightOne = 1 << 8;
+constexpr int kColWeightOne = 1 << 12;
 
 // For each output index, the source pixels it covers and their share
-// (fixed point, summing to kWeightOne).
+// (fixed point, summing exactly to `one`).
 struct Taps {
   std::vector<int> first;
   std::vector<int> count;
   std::vector<int> offset;
   std::vector<std::uint16_t> weight;
-  int maxCount = 0;
 };
 
-Taps AreaTaps(int srcLen, int dstLen) {
+Taps AreaTaps(int srcLen, int dstLen, int one) {
   Taps t;
   t.first.resize(dstLen);
   t.count.resize(dstLen);
@@ -266,8 +267,11 @@ Taps AreaTaps(int srcLen, int dstLen) {
     int sum = 0, best = 0, bestIndex = 0, n = 0;
     for (int k = s0; k < s1; ++k) {
       const double overlap = std::min(b, k + 1.0) - std::max(a, static_cast<double>(k));
-      const int w = span > 0 ? static_cast<int>(std::lround(overlap / span * kWeightOne)) : kWeightOne;
-      if (w <= 0) continue;
+      const int w = span > 0 ? static_cast<int>(std::lround(overlap / span * one)) : one;
+      if (w <= 0) {
+        if (n == 0) continue;  // a sliver before the first real share
+        break;
+      }
       if (n == 0) t.first[i] = k;
       t.weight.push_back(static_cast<std::uint16_t>(w));
       sum += w;
@@ -278,13 +282,14 @@ Taps AreaTaps(int srcLen, int dstLen) {
       ++n;
     }
     if (n == 0) {
-      t.weight.push_back(kWeightOne);
+      t.weight.push_back(static_cast<std::uint16_t>(one));
       n = 1;
-      sum = kWeightOne;
+      sum = one;
     }
-    t.weight[t.offset[i] + bestIndex] = static_cast<std::uint16_t>(t.weight[t.offset[i] + bestIndex] + kWeightOne - sum);
+    // Rounding leftovers go to the largest share, so flat colours stay exact.
+    std::uint16_t& largest = t.weight[t.offset[i] + bestIndex];
+    largest = static_cast<std::uint16_t>(largest + one - sum);
     t.count[i] = n;
-    t.maxCount = std::max(t.maxCount, n);
   }
   return t;
 }
@@ -302,49 +307,43 @@ void ScaleFrameHalftone(const CScreenGrabber::Frame& src, std::uint8_t* out, int
     ScaleFrameNearest(src, out, outW, outH, x, y, w, h);
     return;
   }
-  const Taps tx = AreaTaps(src.width, w);
-  const Taps ty = AreaTaps(src.height, h);
-  // Horizontally filtered source rows, kept in a ring while output rows need them.
-  const int ring = ty.maxCount + 1;
-  const size_t rowValues = static_cast<size_t>(w) * 3;
-  std::vector<std::uint16_t> rows(ring * rowValues);
-  std::vector<int> held(ring, -1);
-  std::vector<std::uint32_t> acc(rowValues);
-  auto filtered = [&](int sy) -> const std::uint16_t* {
-    std::uint16_t* dst = rows.data() + static_cast<size_t>(sy % ring) * rowValues;
-    if (held[sy % ring] == sy) return dst;
-    held[sy % ring] = sy;
-    const std::uint8_t* s = src.pixels + static_cast<size_t>(sy) * src.stride;
-    for (int i = 0; i < w; ++i) {
-      const std::uint8_t* p = s + tx.first[i] * 4;
-      const std::uint16_t* wt = tx.weight.data() + tx.offset[i];
-      std::uint32_t b = 0, g = 0, r = 0;
-      for (int k = 0; k < tx.count[i]; ++k, p += 4) {
-        b += p[0] * wt[k];
-        g += p[1] * wt[k];
-        r += p[2] * wt[k];
-      }
-      dst[3 * i] = static_cast<std::uint16_t>(b >> 4);
-      dst[3 * i + 1] = static_cast<std::uint16_t>(g >> 4);
-      dst[3 * i + 2] = static_cast<std::uint16_t>(r >> 4);
-    }
-    return dst;
-  };
   const int col0 = std::max(0, -x), col1 = std::min(w, outW - x);
   if (col0 >= col1) return;
+  const Taps tx = AreaTaps(src.width, w, kColWeightOne);
+  const Taps ty = AreaTaps(src.height, h, kRowWeightOne);
+  // Rows first: whole source rows (4 bytes a pixel) weighted into one
+  // 16-bit row, a loop the compiler vectorises; then columns on that row.
+  const size_t rowValues = static_cast<size_t>(src.width) * 4;
+  std::vector<std::uint16_t> merged(rowValues);
   for (int j = 0; j < h; ++j) {
     const int row = y + j;
     if (row < 0 || row >= outH) continue;
-    std::fill(acc.begin(), acc.end(), 0u);
-    const std::uint16_t* wt = ty.weight.data() + ty.offset[j];
-    for (int k = 0; k < ty.count[j]; ++k) {
-      const std::uint16_t* f = filtered(ty.first[j] + k);
-      const std::uint32_t weight = wt[k];
-      for (size_t i = 0; i < rowValues; ++i) acc[i] += f[i] * weight;
+    const std::uint16_t* wy = ty.weight.data() + ty.offset[j];
+    std::uint16_t* m = merged.data();
+    {
+      const std::uint8_t* s = src.pixels + static_cast<size_t>(ty.first[j]) * src.stride;
+      const std::uint16_t weight = wy[0];
+      for (size_t i = 0; i < rowValues; ++i) m[i] = static_cast<std::uint16_t>(s[i] * weight);
+    }
+    for (int k = 1; k < ty.count[j]; ++k) {
+      const std::uint8_t* s = src.pixels + static_cast<size_t>(ty.first[j] + k) * src.stride;
+      const std::uint16_t weight = wy[k];
+      for (size_t i = 0; i < rowValues; ++i) m[i] = static_cast<std::uint16_t>(m[i] + s[i] * weight);
     }
     std::uint8_t* o = OutRow(out, outW, outH, row) + static_cast<size_t>(x) * 3;
-    for (size_t i = static_cast<size_t>(col0) * 3; i < static_cast<size_t>(col1) * 3; ++i)
-      o[i] = static_cast<std::uint8_t>((acc[i] + (1u << 19)) >> 20);
+    for (int i = col0; i < col1; ++i) {
+      const std::uint16_t* p = m + static_cast<size_t>(tx.first[i]) * 4;
+      const std::uint16_t* wx = tx.weight.data() + tx.offset[i];
+      std::uint32_t b = 0, g = 0, r = 0;
+      for (int k = 0; k < tx.count[i]; ++k, p += 4) {
+        b += static_cast<std::uint32_t>(p[0]) * wx[k];
+        g += static_cast<std::uint32_t>(p[1]) * wx[k];
+        r += static_cast<std::uint32_t>(p[2]) * wx[k];
+      }
+      o[3 * i] = static_cast<std::uint8_t>((b + (1u << 19)) >> 20);
+      o[3 * i + 1] = static_cast<std::uint8_t>((g + (1u << 19)) >> 20);
+      o[3 * i + 2] = static_cast<std::uint8_t>((r + (1u << 19)) >> 20);
+    }
   }
 }
 
