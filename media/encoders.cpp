@@ -66,7 +66,13 @@ int CBmptoH264::Init(int width, int height, int framesPerSecond) {
 
 bool CBmptoH264::IsOpen() const { return m_ctx && m_sws && m_yuv && m_copy && m_packet; }
 
-int CBmptoH264::GetReorderDelay() const { return m_ctx ? m_ctx->has_b_frames : 0; }
+int CBmptoH264::GetReorderDelay() const {
+  if (!m_ctx) return 0;
+  // has_b_frames is the encoder's upper bound; with at most one B-frame in a
+  // row no pyramid is possible and pictures are held back by exactly one.
+  if (m_ctx->max_b_frames < 2) return std::min(m_ctx->has_b_frames, m_ctx->max_b_frames);
+  return m_ctx->has_b_frames;
+}
 
 int CBmptoH264::BmptoH264Data(const unsigned char* pixels, int length) {
   return BmptoH264Data(pixels, length, static_cast<std::uint32_t>(m_counter * 1000 / m_fps));

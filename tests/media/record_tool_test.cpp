@@ -193,6 +193,7 @@ TEST_F(RecordTool, RecordingDecodesCleanlyAndStaysInSync) {
   for (double f : flashes) {
     double best = 1e9;
     for (double b : d.bursts) best = std::fabs(b - f) < std::fabs(best) ? b - f : best;
+    std::printf("flash at %.1f ms, nearest tone burst at %.1f ms\n", f, f + best);
     EXPECT_LE(std::fabs(best), 40.0) << "flash at " << f << " ms, nearest burst " << f + best << " ms";
   }
 }
