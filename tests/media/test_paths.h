@@ -9,7 +9,7 @@ namespace flvtest {
 
 inline std::string Scratch(const std::string& name) {
   const char* base = std::getenv("BREVIO_TEST_TMP");
-  std::filesystem::path dir = std::filesystem::path(base ? base : "/tmp") / "media";
+  std::filesystem::path dir = std::filesystem::path(base && *base ? base : BREVIO_MEDIA_TEST_TMP) / "media";
   std::filesystem::create_directories(dir);
   return (dir / name).string();
 }
