@@ -37,8 +37,6 @@ int CFlvRecord::Init(int width, int height, const char* path) {
   if (m_thread.joinable()) m_thread.join();
   {
     std::lock_guard lock(m_clockLock);
-    m_videoHeaderPending = 1;
-    m_audioHeaderPending = 1;
     m_startTick = 0;
     m_audioTime = 0;
     m_videoTime = 0;
@@ -49,12 +47,14 @@ int CFlvRecord::Init(int width, int height, const char* path) {
   m_videoQueue.Release();
   {
     std::lock_guard lock(m_videoLock);
+    m_videoHeaderPending = 1;
     m_video.SetH264DataHandler(this);
     m_video.Init(width, height, 25);
     m_captureTimes.clear();
   }
   {
     std::lock_guard lock(m_audioLock);
+    m_audioHeaderPending = 1;
     m_audio.SetAACDataHandler(this);
     m_audio.Init();
   }

@@ -73,8 +73,8 @@ class CFlvRecord : public IH264DataHandler, public IAACDataHandler {
 
   std::mutex m_clockLock;   // start tick, pause tick, times, end of the last sound block
   std::mutex m_fileLock;    // one complete tag write at a time
-  std::mutex m_videoLock;   // the picture encoder and its stamps
-  std::mutex m_audioLock;   // the sound encoder
+  std::mutex m_videoLock;   // the picture encoder, its stamps and the AVC header flag
+  std::mutex m_audioLock;   // the sound encoder and the AAC header flag
   double m_audioEndMs = 0;  // where the last sound block ended (ms since start)
   std::deque<std::uint32_t> m_captureTimes;  // the latest capture times, oldest first
 };
