@@ -1,5 +1,7 @@
 #include "canvas/devicecontext.h"
 
+#include "contracts/fundara/font.h"
+
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
@@ -37,25 +39,8 @@ QImage* NewCanvasBitmap(int width, int height, QRgb argb) {
 }
 
 QFont FontFromLogFont(const LOGFONTW& lf) {
-  QFont font;
-  int len = 0;
-  while (len < LF_FACESIZE && lf.lfFaceName[len] != 0) ++len;
-  if (len > 0) font.setFamilies({QString::fromUtf16(lf.lfFaceName, len)});
-  // Heights beyond any screen are cut to a sane size (also keeps the negation defined).
-  const int height = static_cast<int>(std::clamp<std::int64_t>(lf.lfHeight, -4096, 4096));
-  if (height < 0) {
-    font.setPixelSize(-height);
-  } else if (height > 0) {
-    // A positive height is the whole cell (ascent plus descent).
-    font.setPixelSize(height);
-    const int cell = QFontMetrics(font).height();
-    if (cell > height) font.setPixelSize(std::max(1, height * height / cell));
-  }
-  if (lf.lfWeight > 0) font.setWeight(static_cast<QFont::Weight>(std::clamp<int>(lf.lfWeight, 1, 1000)));
-  font.setItalic(lf.lfItalic != 0);
-  font.setUnderline(lf.lfUnderline != 0);
-  font.setStrikeOut(lf.lfStrikeOut != 0);
-  return font;
+  // One mapping for the whole system, with the CJK face substitutes.
+  return CSetFont(lf).GetFont();
 }
 
 namespace {
