@@ -57,7 +57,7 @@ struct CCameraDescription {
   std::string name;  // what the user sees
   std::string node;  // where the backend reaches it (e.g. /dev/video0)
   std::vector<CPixelFormat> formats;
-  std::uint32_t defaultFourcc = 0;  // the format the device is set to, 0 = first listed
+  std::uint32_t defaultFourcc = 0;  // the format ":" stands for; 0 = the first listed
 };
 
 // Sorts sizes ascending by pixel count then width, and drops duplicates.

@@ -102,13 +102,9 @@ void TextLine(CCanvas& c, CRandom& r, double x0, double x1, double base, double 
   double x = x0;
   while (x < end) {
     const int letters = r.Int(2, 9);
-    const double start = x;
-    for (int i = 0; i < letters && x < end; ++i) x += Glyph(c, r, x, base, xh, ink) + xh * 0.18;
-    if (x > x1) {  // never run past the margin
-      c.Rect(x1, base - xh * 1.6, x + xh, base + xh * 0.5, {236, 241, 246});
-      break;
-    }
-    (void)start;
+    // Widest a letter can be, so that no word runs past the margin.
+    if (x + letters * xh * 0.95 > x1) break;
+    for (int i = 0; i < letters; ++i) x += Glyph(c, r, x, base, xh, ink) + xh * 0.18;
     x += xh * 0.55;
   }
 }
@@ -451,6 +447,7 @@ class CDemoDevice : public ICameraDevice {
     if (!streaming_) return EFrameWait::Gone;
     std::uint32_t t;
     if (options_.clock) {
+      Sleep(2);  // made on demand, but never in a tight loop
       t = options_.clock();
     } else {
       const std::uint32_t now = GetTickCount() - start_;

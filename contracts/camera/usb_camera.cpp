@@ -50,7 +50,16 @@ CUsbCamera::~CUsbCamera() { CloseCamera(); }
 void CUsbCamera::Refresh() {
   cameras_.clear();
   for (const auto& p : providers_)
-    for (auto& d : p->Enumerate()) cameras_.push_back({p, std::move(d)});
+    for (auto& d : p->Enumerate()) {
+      // A picture larger than the frame buffer would only ever arrive as a
+      // black frame, so such sizes are not offered.
+      for (auto& f : d.formats)
+        std::erase_if(f.sizes, [](const CFrameSize& s) {
+          return static_cast<std::size_t>(BgrStride(s.width)) * static_cast<std::size_t>(s.height) > CSampleGrabberCB::kBufferSize;
+        });
+      std::erase_if(d.formats, [](const CPixelFormat& f) { return f.sizes.empty(); });
+      if (!d.formats.empty()) cameras_.push_back({p, std::move(d)});
+    }
 }
 
 int CUsbCamera::GetCameraList(std::vector<std::string>& names) {
@@ -315,17 +324,20 @@ void CUsbCamera::CaptureLoop() {
     const EFrameWait r = device ? device->WaitFrame(100, raw) : EFrameWait::Gone;
     if (stop_) break;
     if (r == EFrameWait::Frame) {
-      lastFrame = GetTickCount();
-      silent = false;
-      // Nothing is decoded while the receiver still holds the last frame.
-      if (grabber_.GetCount() == 0) continue;
       int w = 0, h = 0;
-      if (!converter.Convert(raw, picture, w, h)) continue;
-      grabber_.SetFrameSize(w, h);
-      grabber_.BufferCB(0, picture.data(), static_cast<long>(picture.size()));
-      continue;
+      // Nothing is decoded while the receiver still holds the last frame.
+      const bool wanted = grabber_.GetCount() != 0;
+      if (!wanted || converter.Convert(raw, picture, w, h)) {
+        lastFrame = GetTickCount();
+        silent = false;
+      }
+      if (wanted && w > 0) {
+        grabber_.SetFrameSize(w, h);
+        grabber_.BufferCB(0, picture.data(), static_cast<long>(picture.size()));
+      }
     }
-    if (r == EFrameWait::Timeout) {
+    if (r != EFrameWait::Gone) {
+      // Frames that stop coming, or only broken ones: no video signal.
       if (!silent && GetTickCount() - lastFrame >= static_cast<std::uint32_t>(silenceMs_)) {
         PostStatus(&kNoSignalRecord);
         silent = true;

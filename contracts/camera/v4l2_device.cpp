@@ -354,14 +354,9 @@ bool CV4L2Provider::Describe(IV4L2Io& io, int fd, const std::string& node, CCame
   }
   if (out.formats.empty()) return false;
 
-  v4l2_format cur{};
-  cur.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  if (io.Ioctl(fd, VIDIOC_G_FMT, &cur) == 0 &&
-      std::any_of(out.formats.begin(), out.formats.end(),
-                  [&](const CPixelFormat& f) { return f.fourcc == cur.fmt.pix.pixelformat; }))
-    out.defaultFourcc = cur.fmt.pix.pixelformat;
-  else
-    out.defaultFourcc = out.formats.front().fourcc;
+  // The camera's default is the first format it lists (what it starts up
+  // with), not whatever the last program set it to.
+  out.defaultFourcc = out.formats.front().fourcc;
   return true;
 }
 
