@@ -8,53 +8,43 @@
 
 namespace {
 
-// Lookup tables of the BT.601 studio-range conversion (8-bit fixed point):
+// BT.601 studio-range conversion in 8-bit fixed point:
 // R = (298(Y-16) + 409(V-128) + 128) >> 8, G = (298(Y-16) - 100(U-128) -
 // 208(V-128) + 128) >> 8, B = (298(Y-16) + 516(U-128) + 128) >> 8.
-struct CYuvTables {
-  std::array<int, 256> y, rv, gu, gv, bu;
-  std::array<std::uint8_t, 1024> clip;  // index value + 384
-  CYuvTables() {
-    for (int i = 0; i < 256; ++i) {
-      y[i] = 298 * (i - 16) + 128;
-      rv[i] = 409 * (i - 128);
-      gu[i] = -100 * (i - 128);
-      gv[i] = -208 * (i - 128);
-      bu[i] = 516 * (i - 128);
-    }
-    for (int i = 0; i < 1024; ++i) clip[i] = static_cast<std::uint8_t>(std::clamp(i - 384, 0, 255));
-  }
-  std::uint8_t Clip(int v) const { return clip[std::clamp((v >> 8) + 384, 0, 1023)]; }
-};
+inline std::uint8_t Clip8(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
-const CYuvTables& Tables() {
-  static const CYuvTables tables;
-  return tables;
+inline void YuvPixel(int y, int u, int v, std::uint8_t* out) {
+  const int yy = 298 * (y - 16) + 128, d = u - 128, e = v - 128;
+  out[0] = Clip8((yy + 516 * d) >> 8);
+  out[1] = Clip8((yy - 100 * d - 208 * e) >> 8);
+  out[2] = Clip8((yy + 409 * e) >> 8);
 }
 
-inline void YuvPixel(const CYuvTables& t, int y, int u, int v, std::uint8_t* out) {
-  const int yy = t.y[y];
-  out[0] = t.Clip(yy + t.bu[u]);
-  out[1] = t.Clip(yy + t.gu[u] + t.gv[v]);
-  out[2] = t.Clip(yy + t.rv[v]);
+// Two pixels that share their chroma.
+inline void YuvPair(int y0, int y1, int u, int v, std::uint8_t* out) {
+  const int d = u - 128, e = v - 128;
+  const int cb = 516 * d, cg = -100 * d - 208 * e, cr = 409 * e;
+  const int a = 298 * (y0 - 16) + 128, b = 298 * (y1 - 16) + 128;
+  out[0] = Clip8((a + cb) >> 8);
+  out[1] = Clip8((a + cg) >> 8);
+  out[2] = Clip8((a + cr) >> 8);
+  out[3] = Clip8((b + cb) >> 8);
+  out[4] = Clip8((b + cg) >> 8);
+  out[5] = Clip8((b + cr) >> 8);
 }
 
 }  // namespace
 
 void Yuv422ToBgrBottomUp(const std::uint8_t* src, int srcStride, int width, int height, bool uyvy,
                          std::uint8_t* dst) {
-  const CYuvTables& t = Tables();
   const int stride = BgrStride(width);
   const int y0 = uyvy ? 1 : 0, u0 = uyvy ? 0 : 1, y1 = uyvy ? 3 : 2, v0 = uyvy ? 2 : 3;
   for (int row = 0; row < height; ++row) {
     const std::uint8_t* s = src + static_cast<std::size_t>(row) * srcStride;
     std::uint8_t* d = dst + static_cast<std::size_t>(height - 1 - row) * stride;
     int x = 0;
-    for (; x + 1 < width; x += 2, s += 4, d += 6) {
-      YuvPixel(t, s[y0], s[u0], s[v0], d);
-      YuvPixel(t, s[y1], s[u0], s[v0], d + 3);
-    }
-    if (x < width) YuvPixel(t, s[y0], s[u0], s[v0], d);
+    for (; x + 1 < width; x += 2, s += 4, d += 6) YuvPair(s[y0], s[y1], s[u0], s[v0], d);
+    if (x < width) YuvPixel(s[y0], s[u0], s[v0], d);
     std::memset(dst + static_cast<std::size_t>(height - 1 - row) * stride + width * 3, 0,
                 stride - width * 3);
   }
@@ -174,8 +164,7 @@ bool CFrameConverter::Convert(const CRawFrame& frame, std::vector<std::uint8_t>&
     }
     case FOURCC_NV12:
     case FOURCC_YU12: {
-      const CYuvTables& t = Tables();
-      const bool nv12 = frame.fourcc == FOURCC_NV12;
+          const bool nv12 = frame.fourcc == FOURCC_NV12;
       const int cStride = nv12 ? srcStride : (srcStride + 1) / 2;
       const std::uint8_t* cb = s + plane;
       const std::uint8_t* cr = cb + static_cast<std::size_t>(cStride) * ((h + 1) / 2);
@@ -186,7 +175,7 @@ bool CFrameConverter::Convert(const CRawFrame& frame, std::vector<std::uint8_t>&
         for (int x = 0; x < w; ++x, d += 3) {
           const int u = nv12 ? cb[crow + (x & ~1)] : cb[crow + x / 2];
           const int v = nv12 ? cb[crow + (x & ~1) + 1] : cr[crow + x / 2];
-          YuvPixel(t, py[x], u, v, d);
+          YuvPixel(py[x], u, v, d);
         }
       }
       break;

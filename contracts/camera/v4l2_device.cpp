@@ -374,7 +374,7 @@ std::vector<CCameraDescription> CV4L2Provider::Enumerate() {
   // Two nodes without persistent names on the same bus would share an id.
   std::map<std::string, int> seen;
   for (auto& d : list)
-    if (int n = ++seen[d.id]; n > 1) d.id += "#" + std::to_string(n);
+    if (int n = ++seen[d.id]; n > 1) d.id.append(1, '#').append(std::to_string(n));
   return list;
 }
 
