@@ -1,9 +1,12 @@
 #include "contracts/camera/sample_grabber.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
-CSampleGrabberCB::CSampleGrabberCB() : buffer_(new BYTE[kBufferSize]()) {}
+void CSampleGrabberCB::CFree::operator()(BYTE* p) const { std::free(p); }
+
+CSampleGrabberCB::CSampleGrabberCB() : buffer_(static_cast<BYTE*>(std::calloc(kBufferSize, 1))) {}
 
 void CSampleGrabberCB::SetFrameSize(int width, int height) {
   width_.store(width);
@@ -20,7 +23,7 @@ long CSampleGrabberCB::BufferCB(double /*time*/, const BYTE* data, long length) 
   int count = count_.load(std::memory_order_acquire);
   for (;;) {
     if (count == 0) return CAMERA_S_OK;
-    if (!data) return CAMERA_E_POINTER;
+    if (!data || !buffer_) return CAMERA_E_POINTER;
     if (count < 0) break;
     if (count_.compare_exchange_weak(count, count - 1, std::memory_order_acq_rel)) break;
   }

@@ -56,7 +56,12 @@ class CSampleGrabberCB {
   std::atomic<int> index_{0};
   std::atomic<int> width_{0};
   std::atomic<int> height_{0};
-  std::unique_ptr<BYTE[]> buffer_;
+  struct CFree {
+    void operator()(BYTE* p) const;
+  };
+  // Zeroed pages from calloc cost no memory until a frame is written, so
+  // camera objects that never open stay small.
+  std::unique_ptr<BYTE, CFree> buffer_;
   std::size_t dirty_ = 0;  // bytes past this offset are known to be zero
   _CAMERAFRAME record_;
 };

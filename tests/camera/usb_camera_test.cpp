@@ -186,26 +186,40 @@ TEST(UsbCamera, UnpluggedCameraReportsNoSignalAndComesBack) {
   CRig rig;
   CUsbCamera& cam = *rig.camera;
   CMessageRecorder rec;
-  // Like the application's windows: every frame handled allows the next.
+  // Like the application's windows: each record is read while it is
+  // handled, and every frame handled allows the next.
+  int frames = 0, noSignal = 0, connected = 0;
   rec.answer = [&](UINT msg, WPARAM, LPARAM l) -> LRESULT {
     const auto* f = reinterpret_cast<const _CAMERAFRAME*>(l);
-    if (msg == WM_CAMERA_FRAME && f && f->data) cam.SetOneFrame(1);
+    if (msg != WM_CAMERA_FRAME || !f) return 0;
+    if (f->data) {
+      ++frames;
+      cam.SetOneFrame(1);
+    } else {
+      ++(f->width == 1 ? connected : noSignal);
+    }
     return 0;
   };
+  auto until = [&](const int& counter, int value) {
+    for (int waited = 0; counter < value && waited < 5000; waited += 10) rec.WaitFor(0xFFFF, 1, 10);
+    return counter >= value;
+  };
   ASSERT_EQ(cam.OpenCamera(&rec, 0, "MJPG", 0), 0);
-  ASSERT_TRUE(WaitForRecord(rec, [](const _CAMERAFRAME* f) { return f && f->data; }));
+  ASSERT_TRUE(until(frames, 1));
   ASSERT_EQ(cam.SetVideoBrightness(75), 1);
   EXPECT_EQ(rig.io->ControlValue(kDoc, "brightness"), 32);
 
   rig.io->SetPresent(kDoc, false);
-  ASSERT_TRUE(WaitForRecord(rec, [](const _CAMERAFRAME* f) { return f && !f->data && f->width == 0; }));
+  ASSERT_TRUE(until(noSignal, 1));
   EXPECT_TRUE(cam.IsOpen());  // still the open camera: it may come back
   EXPECT_EQ(cam.GetVideoBrightness(), -1);
+  EXPECT_EQ(connected, 0);
 
-  rec.Clear();
   rig.io->SetPresent(kDoc, true);
-  ASSERT_TRUE(WaitForRecord(rec, [](const _CAMERAFRAME* f) { return f && !f->data && f->width == 1; }));
-  ASSERT_TRUE(WaitForRecord(rec, [](const _CAMERAFRAME* f) { return f && f->data; }));
+  ASSERT_TRUE(until(connected, 1));
+  const int before = frames;
+  ASSERT_TRUE(until(frames, before + 3));
+  EXPECT_EQ(noSignal, 1);
   EXPECT_EQ(rig.io->ControlValue(kDoc, "brightness"), 32);  // the user's setting is back
   EXPECT_EQ(rig.io->LastFourcc(), FOURCC_MJPG);
   EXPECT_EQ(rig.io->LastWidth(), 640);
