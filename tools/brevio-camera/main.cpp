@@ -101,6 +101,12 @@ bool ParseOpenArgs(int argc, char** argv, int from, COpenArgs& a) {
 }
 
 int Open(CUsbCamera& camera, CFrameCatcher& catcher, int index, const COpenArgs& a) {
+  std::vector<std::string> names;
+  const int count = camera.GetCameraList(names);
+  if (index < 0 || index >= count) {
+    std::fprintf(stderr, "brevio-camera: there is no camera %d (%d attached; see \"brevio-camera list\")\n", index, count);
+    return 1;
+  }
   const int r = camera.OpenCamera(&catcher, index, a.format, a.dpi);
   if (r != 0) {
     std::fprintf(stderr, "brevio-camera: camera %d cannot be opened: %s\n", index,
@@ -206,6 +212,7 @@ int main(int argc, char** argv) {
     auto io = SystemV4L2Io();
     std::vector<std::string> nodes(argv + i, argv + argc);
     if (nodes.empty()) nodes = io->VideoNodes();
+    if (nodes.empty()) std::fprintf(stderr, "brevio-camera: no video devices\n");
     for (const auto& node : nodes) {
       const std::string text = RecordV4L2Device(*io, node);
       if (text.empty()) std::fprintf(stderr, "brevio-camera: %s cannot be opened\n", node.c_str());
