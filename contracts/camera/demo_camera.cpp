@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -222,7 +223,7 @@ void CDemoScene::PageCorners(int page, int width, int height, double corners[4][
   }
 }
 
-void CDemoScene::Compose(CComposite& out) {
+void CDemoScene::Compose(CComposite& out) const {
   const int w = out.width, h = out.height;
   const CGeometry g = Geometry(out.page, w, h);
   const int pw = std::max(2, static_cast<int>(g.pw)), ph = std::max(2, static_cast<int>(g.ph));
@@ -292,17 +293,24 @@ void CDemoScene::Compose(CComposite& out) {
   }
 }
 
-const CDemoScene::CComposite& CDemoScene::Composite(int page, int width, int height) {
-  for (auto it = cache_.begin(); it != cache_.end(); ++it)
-    if (it->page == page && it->width == width && it->height == height) {
-      cache_.splice(cache_.begin(), cache_, it);
-      return cache_.front();
-    }
-  CComposite c{page, width, height, 0, 0, {}};
-  Compose(c);
-  cache_.push_front(std::move(c));
+std::shared_ptr<const CDemoScene::CComposite> CDemoScene::Composite(int page, int width, int height) {
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = cache_.begin(); it != cache_.end(); ++it)
+      if ((*it)->page == page && (*it)->width == width && (*it)->height == height) {
+        cache_.splice(cache_.begin(), cache_, it);
+        return cache_.front();
+      }
+  }
+  // Composed without the lock: a page being prepared in the background does
+  // not hold up frames of the page on show.
+  auto c = std::make_shared<CComposite>(CComposite{page, width, height, 0, 0, {}});
+  Compose(*c);
+  std::lock_guard lock(mutex_);
+  cache_.push_front(c);
+  // The old and the new page of a turn, and the page after them.
   while (cache_.size() > 3) cache_.pop_back();
-  return cache_.front();
+  return c;
 }
 
 void CDemoScene::Render(std::uint32_t timeMs, int width, int height, std::vector<std::uint8_t>& out) {
@@ -310,23 +318,23 @@ void CDemoScene::Render(std::uint32_t timeMs, int width, int height, std::vector
   const std::size_t bytes = static_cast<std::size_t>(width) * height * 3;
   out.resize(bytes);
   if (!TurningAt(timeMs)) {
-    std::memcpy(out.data(), Composite(page, width, height).pixels.data(), bytes);
+    std::memcpy(out.data(), Composite(page, width, height)->pixels.data(), bytes);
     return;
   }
   // A page turn: the lifted page sweeps from right to left over the old
   // page, its back bright at the fold, casting a shadow on the new page; a
   // hand holds its edge.
   const double s = static_cast<double>(timeMs % period_) / turn_;
-  const CComposite& next = Composite(page, width, height);
-  const int top = next.top, bottom = next.bottom;
-  std::memcpy(out.data(), next.pixels.data(), bytes);
-  const CComposite& old = Composite(page - 1, width, height);  // keeps `next` cached (3 entries)
+  const auto next = Composite(page, width, height);
+  const int top = next->top, bottom = next->bottom;
+  std::memcpy(out.data(), next->pixels.data(), bytes);
+  const auto old = Composite(page - 1, width, height);
   const int bx = static_cast<int>(width * (1.0 - s));
   const int band = static_cast<int>(width * 0.16 * std::sin(kPi * s)) + 1;
   const int shadowW = band / 2 + 1;
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = &out[static_cast<std::size_t>(y) * width * 3];
-    std::memcpy(row, &old.pixels[static_cast<std::size_t>(y) * width * 3], static_cast<std::size_t>(std::max(0, bx)) * 3);
+    std::memcpy(row, &old->pixels[static_cast<std::size_t>(y) * width * 3], static_cast<std::size_t>(std::max(0, bx)) * 3);
     if (y < top || y >= bottom) continue;
     for (int x = std::max(0, bx); x < std::min(width, bx + band); ++x) {
       const double t = static_cast<double>(x - bx) / band;  // 0 at the fold
@@ -419,6 +427,7 @@ class CDemoDevice : public ICameraDevice {
   explicit CDemoDevice(const CDemoCameraOptions& o)
       : options_(o), description_(DemoCameraDescription()), scene_(o.seed, o.turnPeriodMs, o.turnMs) {}
   ~CDemoDevice() override {
+    JoinPreparation();
     if (jpeg_) tjDestroy(jpeg_);
   }
   const CCameraDescription& Description() const override { return description_; }
@@ -431,6 +440,8 @@ class CDemoDevice : public ICameraDevice {
     const auto s = std::find_if(f->sizes.begin(), f->sizes.end(),
                                 [&](const CFrameSize& fs) { return fs.width == width && fs.height == height; });
     if (s == f->sizes.end()) return 22;
+    JoinPreparation();
+    prepared_ = -1;
     fourcc_ = fourcc;
     width_ = width;
     height_ = height;
@@ -478,6 +489,12 @@ class CDemoDevice : public ICameraDevice {
       if (!Encode()) return EFrameWait::Timeout;
       cacheKey_ = turning ? CKey{} : key;
     }
+    if (!turning && prepared_ != key.page + 1) {
+      // While the page rests, the next one is laid out on another thread.
+      JoinPreparation();
+      prepared_ = key.page + 1;
+      preparation_ = std::thread([this, page = prepared_, w = width_, h = height_] { scene_.Prepare(page, w, h); });
+    }
     frame.data = encoded_.data();
     frame.size = encodedSize_;
     frame.fourcc = fourcc_;
@@ -487,7 +504,10 @@ class CDemoDevice : public ICameraDevice {
     return EFrameWait::Frame;
   }
 
-  void Stop() override { streaming_ = false; }
+  void Stop() override {
+    JoinPreparation();
+    streaming_ = false;
+  }
 
   bool QueryControl(ECameraControl c, CControlInfo& info) override {
     switch (c) {
@@ -531,6 +551,9 @@ class CDemoDevice : public ICameraDevice {
     }
     return &controls_.autoExposure;
   }
+  void JoinPreparation() {
+    if (preparation_.joinable()) preparation_.join();
+  }
   bool Encode() {
     if (fourcc_ == FOURCC_YUYV) {
       encodedSize_ = static_cast<std::size_t>((width_ + 1) & ~1) * 2 * height_;
@@ -564,6 +587,8 @@ class CDemoDevice : public ICameraDevice {
   std::vector<std::uint8_t> bgr_, encoded_;
   std::size_t encodedSize_ = 0;
   CKey cacheKey_;
+  std::thread preparation_;
+  int prepared_ = -1;
 };
 
 }  // namespace

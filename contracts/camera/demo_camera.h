@@ -29,6 +29,10 @@ class CDemoScene {
  public:
   explicit CDemoScene(std::uint32_t seed, int turnPeriodMs = 6000, int turnMs = 1200);
   void Render(std::uint32_t timeMs, int width, int height, std::vector<std::uint8_t>& out);
+  // Lays a page on the desk at that size ahead of time (the first frame of a
+  // page is otherwise the expensive one). Safe to call from another thread
+  // while Render runs.
+  void Prepare(int page, int width, int height) { Composite(page, width, height); }
   // The page lying at that time (during a turn: the page being revealed).
   int PageAt(std::uint32_t timeMs) const { return static_cast<int>(timeMs / period_); }
   bool TurningAt(std::uint32_t timeMs) const { return timeMs >= period_ && timeMs % period_ < turn_; }
@@ -43,8 +47,8 @@ class CDemoScene {
     int top, bottom;  // rows the page covers
     std::vector<std::uint8_t> pixels;
   };
-  const CComposite& Composite(int page, int width, int height);
-  void Compose(CComposite& c);
+  std::shared_ptr<const CComposite> Composite(int page, int width, int height);
+  void Compose(CComposite& c) const;
   struct CGeometry {
     double cx, cy, pw, ph, angle;
   };
@@ -52,7 +56,8 @@ class CDemoScene {
 
   std::uint32_t seed_;
   std::uint32_t period_, turn_;
-  std::list<CComposite> cache_;  // most recent first
+  std::mutex mutex_;
+  std::list<std::shared_ptr<const CComposite>> cache_;  // most recent first
 };
 
 // The camera's description: "MJPG" and "YUY2", 640*480 to 3264*2448.
