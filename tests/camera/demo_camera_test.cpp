@@ -210,3 +210,25 @@ TEST(DemoCamera, PageTurnsAndControlsReachTheReceiver) {
   EXPECT_GT(Mean(brighter), Mean(next) + 20);
   cam.CloseCamera();
 }
+
+TEST(DemoCamera, ListedAfterRealCamerasOnlyWhenSwitchedOn) {
+  CameraTestApp();
+  const char* before = std::getenv("BREVIO_DEMO_CAMERA");
+  const std::string saved = before ? before : "";
+  auto names = [] {
+    CUsbCamera cam;
+    std::vector<std::string> list;
+    cam.GetCameraList(list);
+    return list;
+  };
+  ::setenv("BREVIO_DEMO_CAMERA", "1", 1);
+  const auto on = names();
+  ASSERT_FALSE(on.empty());
+  EXPECT_EQ(on.back(), "Demo document camera");  // real cameras keep their indices
+  ::setenv("BREVIO_DEMO_CAMERA", "0", 1);
+  const auto off = names();
+  EXPECT_EQ(off.size() + 1, on.size());
+  EXPECT_EQ(std::count(off.begin(), off.end(), "Demo document camera"), 0);
+  if (before) ::setenv("BREVIO_DEMO_CAMERA", saved.c_str(), 1);
+  else ::unsetenv("BREVIO_DEMO_CAMERA");
+}
