@@ -75,6 +75,7 @@ std::vector<std::shared_ptr<ICameraProvider>> DefaultCameraProviders() {
   if (demo && std::strcmp(demo, "1") == 0) {
     CDemoCameraOptions options;
     if (const char* seed = std::getenv("BREVIO_DEMO_SEED")) options.seed = static_cast<std::uint32_t>(std::strtoul(seed, nullptr, 10));
+    if (const char* noise = std::getenv("BREVIO_DEMO_NOISE")) options.noise = std::atoi(noise);
     providers.push_back(std::make_shared<CDemoCameraProvider>(options));
   }
   return providers;

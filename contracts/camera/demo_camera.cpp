@@ -399,6 +399,27 @@ void CDemoControls::Apply(std::uint8_t* pixels, int width, int height) const {
   }
 }
 
+void AddDemoNoise(std::uint8_t* pixels, std::size_t bytes, int amplitude, std::uint32_t seed, std::uint32_t timeMs) {
+  if (amplitude <= 0) return;
+  // One table of offsets per seed and amplitude, read from a place that
+  // changes with every frame: cheap, and different from frame to frame.
+  static thread_local std::vector<std::int8_t> table;
+  static thread_local std::uint64_t tableKey = ~0ull;
+  const std::uint64_t tableKey2 = (static_cast<std::uint64_t>(seed) << 8) | static_cast<std::uint64_t>(std::min(amplitude, 127));
+  if (tableKey != tableKey2) {
+    CRandom r(tableKey2 ^ 0x5EED);
+    table.resize(65521);  // prime, so that rows do not line up
+    for (auto& v : table) v = static_cast<std::int8_t>(r.Int(-std::min(amplitude, 127), std::min(amplitude, 127)));
+    tableKey = tableKey2;
+  }
+  CRandom start(static_cast<std::uint64_t>(seed) * 1000003u + timeMs);
+  std::size_t k = static_cast<std::size_t>(start.Next() % table.size());
+  for (std::size_t i = 0; i < bytes; ++i) {
+    pixels[i] = Clamp8(pixels[i] + table[k]);
+    if (++k == table.size()) k = 0;
+  }
+}
+
 CCameraDescription DemoCameraDescription() {
   CCameraDescription d;
   d.id = "demo-document-camera";
@@ -483,9 +504,10 @@ class CDemoDevice : public ICameraDevice {
     // A page at rest with unchanged controls is the frame sent last time.
     const bool turning = scene_.TurningAt(t);
     const CKey key{scene_.PageAt(t), generation, true};
-    if (turning || !(key == cacheKey_)) {
+    if (turning || options_.noise > 0 || !(key == cacheKey_)) {
       scene_.Render(t, width_, height_, bgr_);
       controls.Apply(bgr_.data(), width_, height_);
+      if (options_.noise > 0) AddDemoNoise(bgr_.data(), bgr_.size(), options_.noise, options_.seed, t);
       if (!Encode()) return EFrameWait::Timeout;
       cacheKey_ = turning ? CKey{} : key;
     }

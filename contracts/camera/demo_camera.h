@@ -22,7 +22,14 @@ struct CDemoCameraOptions {
   std::function<std::uint32_t()> clock;
   int turnPeriodMs = 6000;  // a page turn starts every period...
   int turnMs = 1200;        // ...and lasts this long
+  // Sensor noise: each pixel's channels move by up to this much from frame
+  // to frame (reproducible from the seed and the frame's time). 0: frames
+  // of a resting page are identical.
+  int noise = 0;
 };
+
+// Adds reproducible noise of up to +-amplitude to top-down BGR pixels.
+void AddDemoNoise(std::uint8_t* pixels, std::size_t bytes, int amplitude, std::uint32_t seed, std::uint32_t timeMs);
 
 // Renders the scene; top-down BGR rows of width * 3 bytes.
 class CDemoScene {

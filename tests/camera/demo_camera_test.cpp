@@ -132,6 +132,27 @@ TEST(DemoScene, PictureControls) {
   EXPECT_NE(apply(sharp), base);
 }
 
+TEST(DemoScene, SensorNoiseIsSmallReproducibleAndChangesEveryFrame) {
+  CDemoScene scene(2);
+  const auto clean = Frame(scene, 1000);
+  auto a = clean, b = clean, c = clean;
+  AddDemoNoise(a.data(), a.size(), 3, 2, 1000);
+  AddDemoNoise(b.data(), b.size(), 3, 2, 1000);
+  AddDemoNoise(c.data(), c.size(), 3, 2, 1033);
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a, c);
+  EXPECT_NE(a, clean);
+  int changed = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    ASSERT_LE(std::abs(a[i] - clean[i]), 3);
+    changed += a[i] != clean[i];
+  }
+  EXPECT_GT(changed, static_cast<int>(a.size() / 2));
+  auto d = clean;
+  AddDemoNoise(d.data(), d.size(), 0, 2, 1000);
+  EXPECT_EQ(d, clean);
+}
+
 TEST(DemoCamera, DeliversTheSceneThroughTheCameraRoad) {
   CameraTestApp();
   std::atomic<std::uint32_t> now{1000};

@@ -3,7 +3,8 @@
 //   brevio-camera [...] grab INDEX OUT [--format F] [--dpi SELECTOR] [--frames N]
 //   brevio-camera [...] rate INDEX --seconds S [--format F] [--dpi SELECTOR]
 //   brevio-camera describe [NODE...]
-// --demo adds the demo document camera (as BREVIO_DEMO_CAMERA=1 does);
+// --demo adds the demo document camera (as BREVIO_DEMO_CAMERA=1 does), with
+// --seed and --noise for its page contents and sensor noise;
 // --replay lists recorded V4L2 descriptions instead of the real devices.
 
 #include "contracts/camera/camera.h"
@@ -29,7 +30,7 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: brevio-camera [--demo] [--replay FILE] [--seed N] COMMAND\n"
+               "usage: brevio-camera [--demo [--seed N] [--noise N]] [--replay FILE] COMMAND\n"
                "  list                               cameras, capability values, formats, resolutions\n"
                "  grab INDEX OUT [--format F] [--dpi SELECTOR] [--frames N]\n"
                "                                     waits for N frames (default 1), writes the last\n"
@@ -203,6 +204,7 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--demo")) demo = true;
     else if (!std::strcmp(argv[i], "--replay") && i + 1 < argc) replay = argv[++i];
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc) demoOptions.seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    else if (!std::strcmp(argv[i], "--noise") && i + 1 < argc) demoOptions.noise = std::atoi(argv[++i]);
     else return Usage();
   }
   if (i >= argc) return Usage();
