@@ -49,7 +49,9 @@ bool IsMessageTarget(HWND target) {
 bool PostMessage(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
   std::lock_guard lock(RegistryMutex());
   if (!target || Registry().count(target) == 0) return false;
-  QCoreApplication::postEvent(target, new CMessageEvent(msg, wParam, lParam));
+  auto* ev = new CMessageEvent(msg, wParam, lParam);
+  ev->Publish();
+  QCoreApplication::postEvent(target, ev);
   return true;
 }
 
@@ -83,6 +85,7 @@ CMessageTarget::CMessageTarget(QObject* parent) : QObject(parent) { RegisterMess
 bool CMessageTarget::event(QEvent* e) {
   if (e->type() == CMessageEvent::Type()) {
     auto* m = static_cast<CMessageEvent*>(e);
+    m->Receive();
     m->result = OnMessage(m->message, m->wParam, m->lParam);
     return true;
   }
