@@ -1,0 +1,414 @@
+// Quarter turns and mirrors, rotation by whole degrees (nearest neighbour)
+// and rotation by any angle (bilinear).
+
+#include "imaging/data_handler.h"
+#include "imaging/pixel_common.h"
+
+#include "contracts/fundara/memory.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <vector>
+
+using namespace pixalto;
+
+namespace {
+
+template <std::size_t N>
+struct Pixel {
+  unsigned char b[N];
+};
+
+// Quarter turns by tiles, so that both the rows read and the rows written
+// stay in the cache. `clockwise`: destination (i, j) takes source row j,
+// column W-1-i; otherwise source row H-1-j, column i.
+template <std::size_t N>
+void QuarterTurn(const unsigned char* src, std::size_t srcStride, long W, long H,
+                 unsigned char* dst, std::size_t dstStride, bool clockwise) {
+  using P = Pixel<N>;
+  constexpr long kTile = 32;
+  for (long i0 = 0; i0 < W; i0 += kTile) {
+    const long i1 = std::min(W, i0 + kTile);
+    for (long j0 = 0; j0 < H; j0 += kTile) {
+      const long j1 = std::min(H, j0 + kTile);
+      for (long i = i0; i < i1; ++i) {
+        P* d = reinterpret_cast<P*>(dst + dstStride * i);
+        if (clockwise) {
+          const unsigned char* column = src + N * (W - 1 - i);
+          for (long j = j0; j < j1; ++j) std::memcpy(&d[j], column + srcStride * j, N);
+        } else {
+          const unsigned char* column = src + N * i;
+          for (long j = j0; j < j1; ++j)
+            std::memcpy(&d[j], column + srcStride * (H - 1 - j), N);
+        }
+      }
+    }
+  }
+}
+
+template <std::size_t N>
+void MirrorRow(const unsigned char* src, unsigned char* dst, long W) {
+  for (long j = 0; j < W; ++j) std::memcpy(dst + N * j, src + N * (W - 1 - j), N);
+}
+
+void MirrorRowAny(const unsigned char* src, unsigned char* dst, long W, std::size_t n) {
+  switch (n) {
+    case 1: MirrorRow<1>(src, dst, W); break;
+    case 2: MirrorRow<2>(src, dst, W); break;
+    case 3: MirrorRow<3>(src, dst, W); break;
+    case 4: MirrorRow<4>(src, dst, W); break;
+    case 6: MirrorRow<6>(src, dst, W); break;
+    case 8: MirrorRow<8>(src, dst, W); break;
+    default:
+      for (long j = 0; j < W; ++j) std::memcpy(dst + n * j, src + n * (W - 1 - j), n);
+  }
+}
+
+void QuarterTurnAny(const unsigned char* src, std::size_t srcStride, long W, long H,
+                    unsigned char* dst, std::size_t dstStride, bool clockwise, std::size_t n) {
+  switch (n) {
+    case 1: QuarterTurn<1>(src, srcStride, W, H, dst, dstStride, clockwise); break;
+    case 2: QuarterTurn<2>(src, srcStride, W, H, dst, dstStride, clockwise); break;
+    case 3: QuarterTurn<3>(src, srcStride, W, H, dst, dstStride, clockwise); break;
+    case 4: QuarterTurn<4>(src, srcStride, W, H, dst, dstStride, clockwise); break;
+    case 5: QuarterTurn<5>(src, srcStride, W, H, dst, dstStride, clockwise); break;
+    case 6: QuarterTurn<6>(src, srcStride, W, H, dst, dstStride, clockwise); break;
+    case 7: QuarterTurn<7>(src, srcStride, W, H, dst, dstStride, clockwise); break;
+    default: QuarterTurn<8>(src, srcStride, W, H, dst, dstStride, clockwise); break;
+  }
+}
+
+// Bilinear sample of byte k of the source at (sx, sy), exactly as the
+// rotation specifies it: each branch evaluates its terms in double precision
+// in the stated order and truncates.
+template <int N>
+inline void SampleBilinear(const unsigned char* src, std::size_t stride, int W, int H, double sx,
+                           double sy, unsigned char* out) {
+  int x0 = static_cast<int>(sx);
+  int y0 = static_cast<int>(sy);
+  if (x0 > W - 1) x0 = W - 1;
+  if (y0 > H - 1) y0 = H - 1;
+  const double fx = sx - x0;
+  const double fy = sy - y0;
+  const unsigned char* p00 = src + stride * y0 + static_cast<std::size_t>(x0) * N;
+  const bool lastColumn = sx >= W - 1;
+  const bool lastRow = sy >= H - 1;
+  if (lastColumn && lastRow) {
+    for (int k = 0; k < N; ++k) out[k] = p00[k];
+  } else if (lastColumn) {
+    const unsigned char* p01 = p00 + stride;
+    const double gy = 1 - fy;
+    for (int k = 0; k < N; ++k)
+      out[k] = static_cast<unsigned char>(static_cast<int>(fy * p01[k] + p00[k] * gy));
+  } else if (lastRow) {
+    const unsigned char* p10 = p00 + N;
+    const double gx = 1 - fx;
+    for (int k = 0; k < N; ++k)
+      out[k] = static_cast<unsigned char>(static_cast<int>(fx * p10[k] + p00[k] * gx));
+  } else {
+    const unsigned char* p10 = p00 + N;
+    const unsigned char* p01 = p00 + stride;
+    const unsigned char* p11 = p01 + N;
+    const double gx = 1 - fx;
+    const double gy = 1 - fy;
+    for (int k = 0; k < N; ++k)
+      out[k] = static_cast<unsigned char>(static_cast<int>(
+          fy * (fx * p11[k] + p01[k] * gx) + gy * (fx * p10[k] + p00[k] * gx)));
+  }
+}
+
+inline void SampleBilinearAny(const unsigned char* src, std::size_t stride, int W, int H, int n,
+                              double sx, double sy, unsigned char* out) {
+  int x0 = static_cast<int>(sx);
+  int y0 = static_cast<int>(sy);
+  if (x0 > W - 1) x0 = W - 1;
+  if (y0 > H - 1) y0 = H - 1;
+  const double fx = sx - x0;
+  const double fy = sy - y0;
+  const std::size_t step = static_cast<std::size_t>(n);
+  const unsigned char* p00 = src + stride * y0 + static_cast<std::size_t>(x0) * step;
+  for (int k = 0; k < n; ++k) {
+    const int v00 = p00[k];
+    double v;
+    if (sx >= W - 1 && sy >= H - 1)
+      v = v00;
+    else if (sx >= W - 1)
+      v = fy * p00[stride + k] + v00 * (1 - fy);
+    else if (sy >= H - 1)
+      v = fx * p00[step + k] + v00 * (1 - fx);
+    else
+      v = fy * (fx * p00[stride + step + k] + p00[stride + k] * (1 - fx)) +
+          (1 - fy) * (fx * p00[step + k] + v00 * (1 - fx));
+    out[k] = static_cast<unsigned char>(static_cast<int>(v));
+  }
+}
+
+template <int N>
+void RotateRows(const unsigned char* src, int W, int H, unsigned char* dst, int newW, int newH,
+                double s, double c, double A, double B) {
+  const std::size_t stride = static_cast<std::size_t>(W) * N;
+  // c*j and s*j per destination column, so each pixel costs two additions
+  // per coordinate, exactly as c*j + s*i + B and c*i - s*j + A.
+  std::vector<double> cj(static_cast<std::size_t>(newW)), sj(static_cast<std::size_t>(newW));
+  for (int j = 0; j < newW; ++j) {
+    cj[j] = c * j;
+    sj[j] = s * j;
+  }
+  for (int i = 0; i < newH; ++i) {
+    const double si = s * i;
+    const double ci = c * i;
+    unsigned char* d = dst + static_cast<std::size_t>(i) * newW * N;
+    for (int j = 0; j < newW; ++j) {
+      const double sx = cj[j] + si + B;
+      const double sy = ci - sj[j] + A;
+      if (sx >= 0 && sx <= W && sy >= 0 && sy <= H) {
+        if constexpr (N > 0)
+          SampleBilinear<N>(src, stride, W, H, sx, sy, d + static_cast<std::size_t>(j) * N);
+      }
+    }
+  }
+}
+
+void RotateRowsAny(const unsigned char* src, int W, int H, int n, unsigned char* dst, int newW,
+                   int newH, double s, double c, double A, double B) {
+  const std::size_t stride = static_cast<std::size_t>(W) * n;
+  for (int i = 0; i < newH; ++i) {
+    unsigned char* d = dst + static_cast<std::size_t>(i) * newW * n;
+    for (int j = 0; j < newW; ++j) {
+      const double sx = c * j + s * i + B;
+      const double sy = c * i - s * j + A;
+      if (sx >= 0 && sx <= W && sy >= 0 && sy <= H)
+        SampleBilinearAny(src, stride, W, H, n, sx, sy, d + static_cast<std::size_t>(j) * n);
+    }
+  }
+}
+
+}  // namespace
+
+int CDataHandler::RotationImageData(unsigned char*& data, long& width, long& height, int depth,
+                                    rotation_degree value) {
+  if (!data || width <= 0 || height <= 0 || !WholeByteDepth(depth)) return 0;
+  if (value < ROTATION_CLOCKWISE || value > ROTATION_MIRROR) return 0;
+  const long W = width, H = height;
+  const bool quarter = value == ROTATION_CLOCKWISE || value == ROTATION_ANTICLOCKWISE;
+  const long newW = quarter ? H : W;
+  const long newH = quarter ? W : H;
+  const std::size_t n = static_cast<std::size_t>(depth) / 8;
+  const std::size_t srcStride = PictureStride(W, depth);
+  const std::size_t dstStride = PictureStride(newW, depth);
+  const std::size_t rowBytes = static_cast<std::size_t>(newW) * n;
+  // The result is built directly in its own buffer; the picture is left as
+  // it was when that buffer cannot be had.
+  unsigned char* result = NewMem(dstStride * static_cast<std::size_t>(newH));
+  if (!result) return 0;
+  for (long i = 0; i < newH; ++i) std::memset(result + dstStride * i + rowBytes, 0, dstStride - rowBytes);
+
+  switch (value) {
+    case ROTATION_CLOCKWISE:
+    case ROTATION_ANTICLOCKWISE:
+      QuarterTurnAny(data, srcStride, W, H, result, dstStride, value == ROTATION_CLOCKWISE, n);
+      break;
+    case ROTATION_HALF:
+      for (long i = 0; i < H; ++i)
+        MirrorRowAny(data + srcStride * (H - 1 - i), result + dstStride * i, W, n);
+      break;
+    case ROTATION_FLIP:
+      for (long i = 0; i < H; ++i)
+        std::memcpy(result + dstStride * i, data + srcStride * (H - 1 - i), rowBytes);
+      break;
+    case ROTATION_MIRROR:
+      for (long i = 0; i < H; ++i) MirrorRowAny(data + srcStride * i, result + dstStride * i, W, n);
+      break;
+  }
+  DelMem(data);
+  data = result;
+  width = newW;
+  height = newH;
+  return 1;
+}
+
+int CDataHandler::RotationImage(unsigned char*& data, long& width, long& height, CRect& region,
+                                int depth, int degrees) {
+  if (depth != 24 || !data || width <= 0 || height <= 0) return 0;
+  const float theta = static_cast<float>(degrees * 6.283185307179586 / 360);
+  const float c = static_cast<float>(std::cos(static_cast<double>(theta)));
+  const float s = static_cast<float>(std::sin(static_cast<double>(theta)));
+  const float W = static_cast<float>(width);
+  const float H = static_cast<float>(height);
+  auto mapX = [c, s](float x, float y) { return static_cast<int>(x * c - y * s); };
+  auto mapY = [c, s](float x, float y) { return static_cast<int>(x * s + y * c); };
+
+  const int xs[3] = {mapX(0, H), mapX(W, 0), mapX(W, H)};
+  const int ys[3] = {mapY(0, H), mapY(W, 0), mapY(W, H)};
+  const int minX = std::min({0, xs[0], xs[1], xs[2]});
+  const int maxX = std::max({0, xs[0], xs[1], xs[2]});
+  const int minY = std::min({0, ys[0], ys[1], ys[2]});
+  const int maxY = std::max({0, ys[0], ys[1], ys[2]});
+  const long newW = static_cast<long>(maxX) - minX;
+  const long newH = static_cast<long>(maxY) - minY;
+  // A picture too small to keep any pixel at this angle.
+  if (newW <= 0 || newH <= 0) return 0;
+
+  const float rl = static_cast<float>(region.left), rt = static_cast<float>(region.top);
+  const float rr = static_cast<float>(region.right), rb = static_cast<float>(region.bottom);
+  const int rx[4] = {mapX(rl, rt), mapX(rr, rt), mapX(rr, rb), mapX(rl, rb)};
+  const int ry[4] = {mapY(rl, rt), mapY(rr, rt), mapY(rr, rb), mapY(rl, rb)};
+  const CRect newRegion(std::min({rx[0], rx[1], rx[2], rx[3]}) - minX,
+                        std::min({ry[0], ry[1], ry[2], ry[3]}) - minY,
+                        std::max({rx[0], rx[1], rx[2], rx[3]}) - minX,
+                        std::max({ry[0], ry[1], ry[2], ry[3]}) - minY);
+
+  // Source pixels are taken from the region as passed, never from outside
+  // the picture.
+  const long left = std::max<long>(region.left, 0), top = std::max<long>(region.top, 0);
+  const long right = std::min<long>(region.right, width), bottom = std::min<long>(region.bottom, height);
+  const std::size_t srcStride = PictureStride(width, 24);
+
+  if (c == 1.0f && s == 0.0f) {
+    // No turn: every pixel maps onto itself, so the picture is kept in place
+    // and only what lies outside the region (padding included) turns white.
+    for (long y = 0; y < height; ++y) {
+      unsigned char* row = data + srcStride * y;
+      if (y < top || y >= bottom || left >= right) {
+        std::memset(row, 255, srcStride);
+        continue;
+      }
+      std::memset(row, 255, static_cast<std::size_t>(left) * 3);
+      std::memset(row + right * 3, 255, srcStride - static_cast<std::size_t>(right) * 3);
+    }
+    region = newRegion;
+    return 1;
+  }
+
+  const std::size_t dstStride = PictureStride(newW, 24);
+  unsigned char* result = NewMem(dstStride * static_cast<std::size_t>(newH));
+  if (!result) return 0;
+  std::memset(result, 255, dstStride * static_cast<std::size_t>(newH));
+
+  // x*c and x*s per destination column; the per-pixel sums are then the same
+  // single-precision operations as x*c + y*s and y*c - x*s.
+  std::vector<float> xc(static_cast<std::size_t>(newW)), xsn(static_cast<std::size_t>(newW));
+  for (long k = 0; k < newW; ++k) {
+    const float x = static_cast<float>(minX + k);
+    xc[k] = x * c;
+    xsn[k] = x * s;
+  }
+  std::vector<int> sxRow(static_cast<std::size_t>(newW)), syRow(static_cast<std::size_t>(newW));
+  for (long row = 0; row < newH; ++row) {
+    const float y = static_cast<float>(minY + row);
+    const float ys_ = y * s;
+    const float yc = y * c;
+    for (long k = 0; k < newW; ++k) {
+      sxRow[k] = static_cast<int>(xc[k] + ys_);
+      syRow[k] = static_cast<int>(yc - xsn[k]);
+    }
+    unsigned char* d = result + dstStride * row;
+    for (long k = 0; k < newW; ++k) {
+      const long sx = sxRow[k], sy = syRow[k];
+      if (sx >= left && sx < right && sy >= top && sy < bottom) {
+        const unsigned char* p = data + srcStride * sy + sx * 3;
+        d[3 * k] = p[0];
+        d[3 * k + 1] = p[1];
+        d[3 * k + 2] = p[2];
+      }
+    }
+  }
+  region = newRegion;
+  DelMem(data);
+  data = result;
+  width = newW;
+  height = newH;
+  return 1;
+}
+
+void CDataHandler::RotateInterpolation(const unsigned char* source, int width, int height,
+                                       int bytesPerPixel, unsigned char*& out,
+                                       unsigned int& outWidth, unsigned int& outHeight,
+                                       double angle) {
+  out = nullptr;
+  if (!source || width <= 0 || height <= 0 || bytesPerPixel <= 0) {
+    outWidth = outHeight = 0;
+    return;
+  }
+  const double s = std::sin(angle);
+  const double c = std::cos(angle);
+  const int W = width, H = height;
+  const double newWReal =
+      std::max(std::fabs(s * (H - 1) - c * (W - 1)), std::fabs(c * (W - 1) + s * (H - 1))) + 1.5;
+  const double newHReal =
+      std::max(std::fabs(c * (H - 1) + s * (W - 1)), std::fabs(c * (H - 1) - s * (W - 1))) + 1.5;
+  const unsigned int newW = static_cast<unsigned int>(newWReal);
+  const unsigned int newH = static_cast<unsigned int>(newHReal);
+  outWidth = newW;
+  outHeight = newH;
+  const std::size_t bytes = static_cast<std::size_t>(newW) * newH * static_cast<std::size_t>(bytesPerPixel);
+  if (newW > static_cast<unsigned int>(std::numeric_limits<int>::max()) ||
+      newH > static_cast<unsigned int>(std::numeric_limits<int>::max()))
+    return;
+  unsigned char* result = new (std::nothrow) unsigned char[bytes]();
+  if (!result) return;
+
+  const double A = s * newW / 2 - c * newH / 2 + H / 2.0;
+  const double B = W / 2.0 - (s * newH / 2 + c * newW / 2);
+  switch (bytesPerPixel) {
+    case 1: RotateRows<1>(source, W, H, result, static_cast<int>(newW), static_cast<int>(newH), s, c, A, B); break;
+    case 3: RotateRows<3>(source, W, H, result, static_cast<int>(newW), static_cast<int>(newH), s, c, A, B); break;
+    case 4: RotateRows<4>(source, W, H, result, static_cast<int>(newW), static_cast<int>(newH), s, c, A, B); break;
+    default:
+      RotateRowsAny(source, W, H, bytesPerPixel, result, static_cast<int>(newW),
+                    static_cast<int>(newH), s, c, A, B);
+  }
+  out = result;
+}
+
+int CDataHandler::RotatePicture(unsigned char*& data, long& width, long& height, int depth,
+                                CRect region, double angle) {
+  if (!WholeByteDepth(depth)) return 0;
+  region.right = static_cast<int>(std::min<long>(region.right, width));
+  region.bottom = static_cast<int>(std::min<long>(region.bottom, height));
+  region.left = std::max(region.left, 0);
+  region.top = std::max(region.top, 0);
+  if (!data || width <= 0 || height <= 0 || region.left >= region.right ||
+      region.top >= region.bottom)
+    return 0;
+
+  const std::size_t n = static_cast<std::size_t>(depth) / 8;
+  const int cutW = region.Width(), cutH = region.Height();
+  const std::size_t cutRow = static_cast<std::size_t>(cutW) * n;
+  const std::size_t srcStride = PictureStride(width, depth);
+  unsigned char* cut = NewMem(cutRow * static_cast<std::size_t>(cutH));
+  if (!cut) return 0;
+  for (int r = 0; r < cutH; ++r)
+    std::memcpy(cut + cutRow * r, data + srcStride * (region.top + r) + region.left * n, cutRow);
+
+  unsigned char* rotated = nullptr;
+  unsigned int rw = 0, rh = 0;
+  RotateInterpolation(cut, cutW, cutH, static_cast<int>(n), rotated, rw, rh, angle);
+  DelMem(cut);
+  if (!rotated || rw == 0 || rh == 0) {
+    delete[] rotated;
+    return 0;
+  }
+  // The padded result is allocated before the old picture is released, so a
+  // failure here leaves the picture as it was.
+  const std::size_t dstStride = PictureStride(rw, depth);
+  const std::size_t rowBytes = static_cast<std::size_t>(rw) * n;
+  unsigned char* result = NewMem(dstStride * rh);
+  if (!result) {
+    delete[] rotated;
+    return 0;
+  }
+  for (unsigned int r = 0; r < rh; ++r) {
+    std::memcpy(result + dstStride * r, rotated + rowBytes * r, rowBytes);
+    std::memset(result + dstStride * r + rowBytes, 0, dstStride - rowBytes);
+  }
+  delete[] rotated;
+  DelMem(data);
+  data = result;
+  width = rw;
+  height = rh;
+  return 1;
+}
