@@ -17,12 +17,11 @@ int CDataHandler::ColourToSingle(const unsigned char* source, int width, int hei
   std::uint8_t greys[256];
   if (depth == 8) PaletteGreys(palette, greys);
   // 255 for every grey value above the threshold.
-  std::uint8_t level[256];
-  for (int v = 0; v < 256; ++v) level[v] = v > threshold ? 255 : 0;
+  const int limit = threshold < -1 ? -1 : threshold > 255 ? 255 : threshold;
   for (int y = 0; y < height; ++y) {
     unsigned char* d = dest + dstStride * y;
     GreyRow(source + srcStride * y, d, width, depth, greys);
-    for (int x = 0; x < width; ++x) d[x] = level[d[x]];
+    for (int x = 0; x < width; ++x) d[x] = d[x] > limit ? 255 : 0;
     std::memset(d + width, 0, dstStride - width);
   }
   return 1;

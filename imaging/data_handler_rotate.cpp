@@ -146,30 +146,120 @@ inline void SampleBilinearAny(const unsigned char* src, std::size_t stride, int 
   }
 }
 
+// Width of the destination strips the rotations work through.
+constexpr long kStripWidth = 128;
+
+typedef double Doubles __attribute__((vector_size(64)));
+typedef long long Longs __attribute__((vector_size(64)));
+typedef int Ints8 __attribute__((vector_size(32)));
+constexpr int kRotateLanes = 8;
+
+// Eight destination pixels of one row at a time: coordinates, weights and
+// the case of each pixel in vectors, the four neighbours fetched per lane,
+// then all four sampling formulas evaluated and the one that applies kept.
+// Each lane performs exactly the double-precision operations of
+// SampleBilinear, so the bytes are the same.
 template <int N>
-void RotateRows(const unsigned char* src, int W, int H, unsigned char* dst, int newW, int newH,
-                double s, double c, double A, double B) {
+[[gnu::always_inline]] inline void RotateRowsImpl(const unsigned char* src, int W, int H,
+                                                  unsigned char* dst, int newW, int newH,
+                                                  double s, double c, double A, double B,
+                                                  const double* cj, const double* sj) {
   const std::size_t stride = static_cast<std::size_t>(W) * N;
-  // c*j and s*j per destination column, so each pixel costs two additions
-  // per coordinate, exactly as c*j + s*i + B and c*i - s*j + A.
-  std::vector<double> cj(static_cast<std::size_t>(newW)), sj(static_cast<std::size_t>(newW));
-  for (int j = 0; j < newW; ++j) {
-    cj[j] = c * j;
-    sj[j] = s * j;
-  }
-  for (int i = 0; i < newH; ++i) {
-    const double si = s * i;
-    const double ci = c * i;
-    unsigned char* d = dst + static_cast<std::size_t>(i) * newW * N;
-    for (int j = 0; j < newW; ++j) {
-      const double sx = cj[j] + si + B;
-      const double sy = ci - sj[j] + A;
-      if (sx >= 0 && sx <= W && sy >= 0 && sy <= H) {
-        if constexpr (N > 0)
+  for (int j0 = 0; j0 < newW; j0 += static_cast<int>(kStripWidth)) {
+    const int j1 = std::min(newW, j0 + static_cast<int>(kStripWidth));
+    const int blocked = j0 + (j1 - j0) / kRotateLanes * kRotateLanes;
+    for (int i = 0; i < newH; ++i) {
+      const double si = s * i;
+      const double ci = c * i;
+      unsigned char* d = dst + static_cast<std::size_t>(i) * newW * N;
+      for (int j = j0; j < blocked; j += kRotateLanes) {
+        Doubles cjv, sjv;
+        std::memcpy(&cjv, cj + j, sizeof cjv);
+        std::memcpy(&sjv, sj + j, sizeof sjv);
+        const Doubles sx = cjv + si + B;
+        const Doubles sy = ci - sjv + A;
+        const Longs inside = (sx >= 0.0) & (sx <= static_cast<double>(W)) & (sy >= 0.0) &
+                             (sy <= static_cast<double>(H));
+        alignas(64) long long flags[kRotateLanes];
+        std::memcpy(flags, &inside, sizeof flags);
+        bool any = false;
+        for (int l = 0; l < kRotateLanes; ++l) any |= flags[l] != 0;
+        if (!any) continue;
+        const Doubles zero = {};
+        Longs x0 = __builtin_convertvector(inside ? sx : zero, Longs);
+        Longs y0 = __builtin_convertvector(inside ? sy : zero, Longs);
+        x0 = x0 > W - 1 ? W - 1 : x0;
+        y0 = y0 > H - 1 ? H - 1 : y0;
+        const Longs x1 = x0 + 1 > W - 1 ? W - 1 : x0 + 1;
+        const Longs y1 = y0 + 1 > H - 1 ? H - 1 : y0 + 1;
+        const Doubles fx = sx - __builtin_convertvector(x0, Doubles);
+        const Doubles fy = sy - __builtin_convertvector(y0, Doubles);
+        const Doubles gx = 1 - fx;
+        const Doubles gy = 1 - fy;
+        const Longs lastColumn = sx >= static_cast<double>(W - 1);
+        const Longs lastRow = sy >= static_cast<double>(H - 1);
+        const long long rowStep = static_cast<long long>(stride);
+        alignas(64) long long o00[kRotateLanes], o10[kRotateLanes], o01[kRotateLanes],
+            o11[kRotateLanes];
+        const Longs v00 = y0 * rowStep + x0 * N, v10 = y0 * rowStep + x1 * N;
+        const Longs v01 = y1 * rowStep + x0 * N, v11 = y1 * rowStep + x1 * N;
+        std::memcpy(o00, &v00, sizeof o00);
+        std::memcpy(o10, &v10, sizeof o10);
+        std::memcpy(o01, &v01, sizeof o01);
+        std::memcpy(o11, &v11, sizeof o11);
+        for (int k = 0; k < N; ++k) {
+          alignas(32) int a00[kRotateLanes], a10[kRotateLanes], a01[kRotateLanes],
+              a11[kRotateLanes];
+          for (int l = 0; l < kRotateLanes; ++l) {
+            a00[l] = src[o00[l] + k];
+            a10[l] = src[o10[l] + k];
+            a01[l] = src[o01[l] + k];
+            a11[l] = src[o11[l] + k];
+          }
+          Ints8 i00, i10, i01, i11;
+          std::memcpy(&i00, a00, sizeof i00);
+          std::memcpy(&i10, a10, sizeof i10);
+          std::memcpy(&i01, a01, sizeof i01);
+          std::memcpy(&i11, a11, sizeof i11);
+          const Doubles p00 = __builtin_convertvector(i00, Doubles);
+          const Doubles p10 = __builtin_convertvector(i10, Doubles);
+          const Doubles p01 = __builtin_convertvector(i01, Doubles);
+          const Doubles p11 = __builtin_convertvector(i11, Doubles);
+          const Doubles full = fy * (fx * p11 + p01 * gx) + gy * (fx * p10 + p00 * gx);
+          const Doubles alongY = fy * p01 + p00 * gy;
+          const Doubles alongX = fx * p10 + p00 * gx;
+          const Doubles v = lastColumn ? (lastRow ? p00 : alongY) : (lastRow ? alongX : full);
+          const Longs t = __builtin_convertvector(inside ? v : zero, Longs);
+          alignas(64) long long bytes[kRotateLanes];
+          std::memcpy(bytes, &t, sizeof bytes);
+          for (int l = 0; l < kRotateLanes; ++l)
+            d[static_cast<std::size_t>(j + l) * N + k] = static_cast<unsigned char>(bytes[l]);
+        }
+      }
+      for (int j = blocked; j < j1; ++j) {
+        const double sx = cj[j] + si + B;
+        const double sy = ci - sj[j] + A;
+        if (sx >= 0 && sx <= W && sy >= 0 && sy <= H)
           SampleBilinear<N>(src, stride, W, H, sx, sy, d + static_cast<std::size_t>(j) * N);
       }
     }
   }
+}
+
+PIXALTO_CLONES void RotateRows1(const unsigned char* src, int W, int H, unsigned char* dst,
+                                int newW, int newH, double s, double c, double A, double B,
+                                const double* cj, const double* sj) {
+  RotateRowsImpl<1>(src, W, H, dst, newW, newH, s, c, A, B, cj, sj);
+}
+PIXALTO_CLONES void RotateRows3(const unsigned char* src, int W, int H, unsigned char* dst,
+                                int newW, int newH, double s, double c, double A, double B,
+                                const double* cj, const double* sj) {
+  RotateRowsImpl<3>(src, W, H, dst, newW, newH, s, c, A, B, cj, sj);
+}
+PIXALTO_CLONES void RotateRows4(const unsigned char* src, int W, int H, unsigned char* dst,
+                                int newW, int newH, double s, double c, double A, double B,
+                                const double* cj, const double* sj) {
+  RotateRowsImpl<4>(src, W, H, dst, newW, newH, s, c, A, B, cj, sj);
 }
 
 void RotateRowsAny(const unsigned char* src, int W, int H, int n, unsigned char* dst, int newW,
@@ -182,6 +272,42 @@ void RotateRowsAny(const unsigned char* src, int W, int H, int n, unsigned char*
       const double sy = c * i - s * j + A;
       if (sx >= 0 && sx <= W && sy >= 0 && sy <= H)
         SampleBilinearAny(src, stride, W, H, n, sx, sy, d + static_cast<std::size_t>(j) * n);
+    }
+  }
+}
+
+// Source byte offset of each destination pixel of one row of a rotation by
+// whole degrees, or -1 where the source lies outside the region.
+PIXALTO_CLONES void NearestRowOffsets(const float* xc, const float* xs, long count, float ys,
+                                      float yc, long left, long top, long right, long bottom,
+                                      std::size_t stride, long* offsets) {
+  const unsigned long spanX = static_cast<unsigned long>(right - left);
+  const unsigned long spanY = static_cast<unsigned long>(bottom - top);
+  const long step = static_cast<long>(stride);
+  for (long k = 0; k < count; ++k) {
+    const long sx = static_cast<int>(xc[k] + ys);
+    const long sy = static_cast<int>(yc - xs[k]);
+    const bool inside = right > left && bottom > top &&
+                        static_cast<unsigned long>(sx - left) < spanX &&
+                        static_cast<unsigned long>(sy - top) < spanY;
+    offsets[k] = inside ? sy * step + sx * 3 : -1;
+  }
+}
+
+// Copies 3-byte pixels from the given offsets; a four-byte move is used
+// wherever the extra byte is overwritten afterwards and lies inside both buffers.
+void CopyPixels3(const unsigned char* src, std::size_t srcBytes, const long* offsets, long count,
+                 unsigned char* dst) {
+  for (long k = 0; k < count; ++k) {
+    const long off = offsets[k];
+    if (off < 0) continue;
+    unsigned char* d = dst + 3 * k;
+    if (k + 1 < count && offsets[k + 1] >= 0 && static_cast<std::size_t>(off) + 4 <= srcBytes) {
+      std::memcpy(d, src + off, 4);
+    } else {
+      d[0] = src[off];
+      d[1] = src[off + 1];
+      d[2] = src[off + 2];
     }
   }
 }
@@ -296,24 +422,17 @@ int CDataHandler::RotationImage(unsigned char*& data, long& width, long& height,
     xc[k] = x * c;
     xsn[k] = x * s;
   }
-  std::vector<int> sxRow(static_cast<std::size_t>(newW)), syRow(static_cast<std::size_t>(newW));
-  for (long row = 0; row < newH; ++row) {
-    const float y = static_cast<float>(minY + row);
-    const float ys_ = y * s;
-    const float yc = y * c;
-    for (long k = 0; k < newW; ++k) {
-      sxRow[k] = static_cast<int>(xc[k] + ys_);
-      syRow[k] = static_cast<int>(yc - xsn[k]);
-    }
-    unsigned char* d = result + dstStride * row;
-    for (long k = 0; k < newW; ++k) {
-      const long sx = sxRow[k], sy = syRow[k];
-      if (sx >= left && sx < right && sy >= top && sy < bottom) {
-        const unsigned char* p = data + srcStride * sy + sx * 3;
-        d[3 * k] = p[0];
-        d[3 * k + 1] = p[1];
-        d[3 * k + 2] = p[2];
-      }
+  const std::size_t srcBytes = srcStride * static_cast<std::size_t>(height);
+  // Strips of destination columns, each walked row by row, keep the source
+  // pixels read close together whatever the angle.
+  long offsets[kStripWidth];
+  for (long k0 = 0; k0 < newW; k0 += kStripWidth) {
+    const long count = std::min(kStripWidth, newW - k0);
+    for (long row = 0; row < newH; ++row) {
+      const float y = static_cast<float>(minY + row);
+      NearestRowOffsets(xc.data() + k0, xsn.data() + k0, count, y * s, y * c, left, top, right,
+                        bottom, srcStride, offsets);
+      CopyPixels3(data, srcBytes, offsets, count, result + dstStride * row + 3 * k0);
     }
   }
   region = newRegion;
@@ -353,10 +472,18 @@ void CDataHandler::RotateInterpolation(const unsigned char* source, int width, i
 
   const double A = s * newW / 2 - c * newH / 2 + H / 2.0;
   const double B = W / 2.0 - (s * newH / 2 + c * newW / 2);
+  // c*j and s*j per destination column, so each pixel costs two additions
+  // per coordinate, exactly as c*j + s*i + B and c*i - s*j + A.
+  std::vector<double> cj(newW), sj(newW);
+  for (unsigned int j = 0; j < newW; ++j) {
+    cj[j] = c * j;
+    sj[j] = s * j;
+  }
+  const int w2 = static_cast<int>(newW), h2 = static_cast<int>(newH);
   switch (bytesPerPixel) {
-    case 1: RotateRows<1>(source, W, H, result, static_cast<int>(newW), static_cast<int>(newH), s, c, A, B); break;
-    case 3: RotateRows<3>(source, W, H, result, static_cast<int>(newW), static_cast<int>(newH), s, c, A, B); break;
-    case 4: RotateRows<4>(source, W, H, result, static_cast<int>(newW), static_cast<int>(newH), s, c, A, B); break;
+    case 1: RotateRows1(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
+    case 3: RotateRows3(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
+    case 4: RotateRows4(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
     default:
       RotateRowsAny(source, W, H, bytesPerPixel, result, static_cast<int>(newW),
                     static_cast<int>(newH), s, c, A, B);

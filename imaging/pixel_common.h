@@ -20,17 +20,14 @@ inline std::uint8_t ExactGrey(std::uint8_t blue, std::uint8_t green, std::uint8_
   return static_cast<std::uint8_t>(static_cast<int>(v));
 }
 
-// The same value, fast. The exact sum is k / 100 with k = 59 G + 30 R + 11 B;
-// the double-precision error is far below 0.01, so truncation can only differ
-// from k / 100 when k is a multiple of 100, and only those pixels take the
-// double-precision path.
-inline std::uint8_t FastGrey(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
-  const unsigned k = 59u * green + 30u * red + 11u * blue;
-  const unsigned q = k / 100u;
-  if (k != q * 100u) return static_cast<std::uint8_t>(q);
-  if (k == 0) return 0;  // black
-  return ExactGrey(blue, green, red);
-}
+// Several copies of the hottest loops, each compiled for a newer x86-64
+// level and chosen when the library loads; the bytes they produce are the
+// same on every path.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define PIXALTO_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define PIXALTO_CLONES
+#endif
 
 // Grey value of each palette entry (all zero without a palette).
 void PaletteGreys(const tagRGBQUAD* palette, std::uint8_t greys[256]);

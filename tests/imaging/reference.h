@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -22,6 +24,15 @@ inline std::size_t Stride(long width, int depth) {
   const long rowBytes = width * depth / 8;
   const long pad = (width % 4 == 0 || depth == 32) ? 0 : 4 - rowBytes % 4;
   return static_cast<std::size_t>(rowBytes + pad);
+}
+
+// A scratch folder of this suite's own (created empty-or-existing).
+inline std::filesystem::path TestDir(const char* name) {
+  const char* root = std::getenv("BREVIO_TEST_TMP");
+  const std::filesystem::path dir =
+      (root ? std::filesystem::path(root) : std::filesystem::temp_directory_path()) / name;
+  std::filesystem::create_directories(dir);
+  return dir;
 }
 
 inline Bytes RandomBytes(std::mt19937& rng, std::size_t n) {
