@@ -262,6 +262,34 @@ TEST(RotationImage, AnglesMatchSinglePrecisionReference) {
   }
 }
 
+TEST(Rotations, WidePicturesCrossSeveralColumnStrips) {
+  std::mt19937 rng(47);
+  CDataHandler dh;
+  const long W = 300, H = 37;
+  const Bytes src = ref::RandomPicture(rng, W, H, 24);
+  for (int degrees : {90, 33, -150}) {
+    CRect region(3, 2, 290, 35), expectRegion = region;
+    long ew = 0, eh = 0;
+    const Bytes expect = ref::RotateDegrees(src, W, H, expectRegion, degrees, ew, eh);
+    unsigned char* p = NewCopy(src);
+    long w = W, h = H;
+    ASSERT_EQ(dh.RotationImage(p, w, h, region, 24, degrees), 1);
+    EXPECT_EQ(region, expectRegion);
+    EXPECT_EQ(Take(p, expect.size()), expect) << degrees;
+  }
+  for (double angle : {0.3, -1.2}) {
+    unsigned ew = 0, eh = 0;
+    const Bytes packed = ref::RandomBytes(rng, static_cast<std::size_t>(W) * H * 3);
+    const Bytes expect = ref::RotateBilinear(packed, W, H, 3, angle, ew, eh);
+    unsigned char* out = nullptr;
+    unsigned ow = 0, oh = 0;
+    dh.RotateInterpolation(packed.data(), W, H, 3, out, ow, oh, angle);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(Bytes(out, out + expect.size()), expect) << angle;
+    delete[] out;
+  }
+}
+
 TEST(RotationImage, QuarterTurnSwapsSizeAndRefusesOtherDepths) {
   std::mt19937 rng(2);
   CDataHandler dh;
