@@ -29,13 +29,30 @@ template <std::size_t N>
 void QuarterTurn(const unsigned char* src, std::size_t srcStride, long W, long H,
                  unsigned char* dst, std::size_t dstStride, bool clockwise) {
   using P = Pixel<N>;
-  constexpr long kTile = 32;
+  constexpr long kTile = 64;
+  const unsigned char* srcEnd = src + srcStride * H;
   for (long i0 = 0; i0 < W; i0 += kTile) {
     const long i1 = std::min(W, i0 + kTile);
     for (long j0 = 0; j0 < H; j0 += kTile) {
       const long j1 = std::min(H, j0 + kTile);
       for (long i = i0; i < i1; ++i) {
         P* d = reinterpret_cast<P*>(dst + dstStride * i);
+        if constexpr (N == 3) {
+          // Four-byte moves: the extra byte lands on the next destination
+          // pixel, written later, and is never read beyond the source.
+          const unsigned char* column = src + N * (clockwise ? W - 1 - i : i);
+          const long last = std::min(j1, H - 1);
+          long j = j0;
+          for (; j < last; ++j) {
+            const unsigned char* p = column + srcStride * (clockwise ? j : H - 1 - j);
+            if (p + 4 <= srcEnd)
+              std::memcpy(&d[j], p, 4);
+            else
+              std::memcpy(&d[j], p, 3);
+          }
+          for (; j < j1; ++j) std::memcpy(&d[j], column + srcStride * (clockwise ? j : H - 1 - j), 3);
+          continue;
+        }
         if (clockwise) {
           const unsigned char* column = src + N * (W - 1 - i);
           for (long j = j0; j < j1; ++j) std::memcpy(&d[j], column + srcStride * j, N);
@@ -198,6 +215,13 @@ template <int N>
         const Doubles gy = 1 - fy;
         const Longs lastColumn = sx >= static_cast<double>(W - 1);
         const Longs lastRow = sy >= static_cast<double>(H - 1);
+        // Pixels on the last column or row of the source take the shorter
+        // formulas; most blocks have none.
+        alignas(64) long long edges[kRotateLanes];
+        const Longs edgeMask = inside & (lastColumn | lastRow);
+        std::memcpy(edges, &edgeMask, sizeof edges);
+        bool edge = false;
+        for (int l = 0; l < kRotateLanes; ++l) edge |= edges[l] != 0;
         const long long rowStep = static_cast<long long>(stride);
         alignas(64) long long o00[kRotateLanes], o10[kRotateLanes], o01[kRotateLanes],
             o11[kRotateLanes];
@@ -225,10 +249,12 @@ template <int N>
           const Doubles p10 = __builtin_convertvector(i10, Doubles);
           const Doubles p01 = __builtin_convertvector(i01, Doubles);
           const Doubles p11 = __builtin_convertvector(i11, Doubles);
-          const Doubles full = fy * (fx * p11 + p01 * gx) + gy * (fx * p10 + p00 * gx);
-          const Doubles alongY = fy * p01 + p00 * gy;
-          const Doubles alongX = fx * p10 + p00 * gx;
-          const Doubles v = lastColumn ? (lastRow ? p00 : alongY) : (lastRow ? alongX : full);
+          Doubles v = fy * (fx * p11 + p01 * gx) + gy * (fx * p10 + p00 * gx);
+          if (edge) {
+            const Doubles alongY = fy * p01 + p00 * gy;
+            const Doubles alongX = fx * p10 + p00 * gx;
+            v = lastColumn ? (lastRow ? p00 : alongY) : (lastRow ? alongX : v);
+          }
           const Longs t = __builtin_convertvector(inside ? v : zero, Longs);
           alignas(64) long long bytes[kRotateLanes];
           std::memcpy(bytes, &t, sizeof bytes);
