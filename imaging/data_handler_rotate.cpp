@@ -13,6 +13,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 using namespace pixalto;
 
 namespace {
@@ -164,7 +168,7 @@ inline void SampleBilinearAny(const unsigned char* src, std::size_t stride, int 
 }
 
 // Width of the destination strips the rotations work through.
-constexpr long kStripWidth = 128;
+constexpr long kStripWidth = 64;
 
 typedef double Doubles __attribute__((vector_size(64)));
 typedef long long Longs __attribute__((vector_size(64)));
@@ -338,6 +342,181 @@ void CopyPixels3(const unsigned char* src, std::size_t srcBytes, const long* off
   }
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12 reports the undefined pass-through vectors inside its own AVX-512
+// intrinsic headers as possibly uninitialised (a known false positive).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define PIXALTO_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw")))
+
+// Lane-wise minimum (the masked form avoids an undefined pass-through).
+PIXALTO_AVX512 inline __m512i MinI64(__m512i a, __m512i b) {
+  return _mm512_maskz_min_epi64(static_cast<__mmask8>(0xFF), a, b);
+}
+
+bool HasAvx512() {
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+  return has;
+}
+
+// The bilinear rows with hardware gathers: one 4-byte gather per neighbour
+// brings all channels of eight pixels at once. The arithmetic is the same
+// sequence of double-precision operations as SampleBilinear, lane by lane.
+// Blocks whose gathers would read past the source fall back to the scalar
+// sampling.
+template <int N>
+PIXALTO_AVX512 void RotateRowsGather(const unsigned char* src, int W, int H, unsigned char* dst,
+                                     int newW, int newH, double s, double c, double A, double B,
+                                     const double* cj, const double* sj) {
+  const std::size_t stride = static_cast<std::size_t>(W) * N;
+  const long long srcBytes = static_cast<long long>(stride) * H;
+  const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1.0);
+  const __m512d wd = _mm512_set1_pd(W), hd = _mm512_set1_pd(H);
+  const __m512d w1 = _mm512_set1_pd(W - 1), h1 = _mm512_set1_pd(H - 1);
+  const __m512i wLast = _mm512_set1_epi64(W - 1), hLast = _mm512_set1_epi64(H - 1);
+  const __m512i oneI = _mm512_set1_epi64(1), rowStep = _mm512_set1_epi64(static_cast<long long>(stride));
+  const __m512i nI = _mm512_set1_epi64(N), lastSafe = _mm512_set1_epi64(srcBytes - 4);
+  const __m256i byteMask = _mm256_set1_epi32(0xFF);
+  const __m512d bv = _mm512_set1_pd(B), av = _mm512_set1_pd(A);
+  for (int j0 = 0; j0 < newW; j0 += static_cast<int>(kStripWidth)) {
+    const int j1 = std::min(newW, j0 + static_cast<int>(kStripWidth));
+    const int blocked = j0 + (j1 - j0) / 8 * 8;
+    for (int i = 0; i < newH; ++i) {
+      const double si = s * i;
+      const double ci = c * i;
+      unsigned char* d = dst + static_cast<std::size_t>(i) * newW * N;
+      for (int j = j0; j < blocked; j += 8) {
+        const __m512d sx = _mm512_add_pd(_mm512_add_pd(_mm512_loadu_pd(cj + j), _mm512_set1_pd(si)), bv);
+        const __m512d sy = _mm512_add_pd(_mm512_sub_pd(_mm512_set1_pd(ci), _mm512_loadu_pd(sj + j)), av);
+        const __mmask8 inside = _mm512_cmp_pd_mask(sx, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(sx, wd, _CMP_LE_OQ) &
+                                _mm512_cmp_pd_mask(sy, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(sy, hd, _CMP_LE_OQ);
+        if (!inside) {
+          std::memset(d + static_cast<std::size_t>(j) * N, 0, 8 * N);
+          continue;
+        }
+        const __m512i x0 = MinI64(_mm512_cvttpd_epi64(_mm512_maskz_mov_pd(inside, sx)), wLast);
+        const __m512i y0 = MinI64(_mm512_cvttpd_epi64(_mm512_maskz_mov_pd(inside, sy)), hLast);
+        const __m512i dx = _mm512_sub_epi64(MinI64(_mm512_add_epi64(x0, oneI), wLast), x0);
+        const __m512i dy = _mm512_sub_epi64(MinI64(_mm512_add_epi64(y0, oneI), hLast), y0);
+        const __m512i o00 = _mm512_add_epi64(_mm512_mullo_epi64(y0, rowStep), _mm512_mullo_epi64(x0, nI));
+        const __m512i o10 = _mm512_add_epi64(o00, _mm512_mullo_epi64(dx, nI));
+        const __m512i o01 = _mm512_add_epi64(o00, _mm512_mullo_epi64(dy, rowStep));
+        const __m512i o11 = _mm512_add_epi64(o01, _mm512_mullo_epi64(dx, nI));
+        if (_mm512_cmpgt_epi64_mask(o11, lastSafe)) {
+          for (int l = 0; l < 8; ++l) {
+            const double px = cj[j + l] + si + B, py = ci - sj[j + l] + A;
+            if (px >= 0 && px <= W && py >= 0 && py <= H)
+              SampleBilinear<N>(src, stride, W, H, px, py, d + static_cast<std::size_t>(j + l) * N);
+            else
+              std::memset(d + static_cast<std::size_t>(j + l) * N, 0, N);
+          }
+          continue;
+        }
+        const __m512d fx = _mm512_sub_pd(sx, _mm512_cvtepi64_pd(x0));
+        const __m512d fy = _mm512_sub_pd(sy, _mm512_cvtepi64_pd(y0));
+        const __m512d gx = _mm512_sub_pd(one, fx);
+        const __m512d gy = _mm512_sub_pd(one, fy);
+        const __mmask8 lastColumn = _mm512_cmp_pd_mask(sx, w1, _CMP_GE_OQ);
+        const __mmask8 lastRow = _mm512_cmp_pd_mask(sy, h1, _CMP_GE_OQ);
+        const __m256i g00 = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), 0xFF, o00, src, 1);
+        const __m256i g10 = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), 0xFF, o10, src, 1);
+        const __m256i g01 = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), 0xFF, o01, src, 1);
+        const __m256i g11 = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), 0xFF, o11, src, 1);
+        __m256i packed = _mm256_setzero_si256();
+        for (int k = 0; k < N; ++k) {
+          const __m512d p00 = _mm512_cvtepi32_pd(_mm256_and_si256(_mm256_srli_epi32(g00, 8 * k), byteMask));
+          const __m512d p10 = _mm512_cvtepi32_pd(_mm256_and_si256(_mm256_srli_epi32(g10, 8 * k), byteMask));
+          const __m512d p01 = _mm512_cvtepi32_pd(_mm256_and_si256(_mm256_srli_epi32(g01, 8 * k), byteMask));
+          const __m512d p11 = _mm512_cvtepi32_pd(_mm256_and_si256(_mm256_srli_epi32(g11, 8 * k), byteMask));
+          const __m512d top = _mm512_add_pd(_mm512_mul_pd(fx, p11), _mm512_mul_pd(p01, gx));
+          const __m512d bottom = _mm512_add_pd(_mm512_mul_pd(fx, p10), _mm512_mul_pd(p00, gx));
+          __m512d v = _mm512_add_pd(_mm512_mul_pd(fy, top), _mm512_mul_pd(gy, bottom));
+          if ((lastColumn | lastRow) & inside) {
+            const __m512d alongY = _mm512_add_pd(_mm512_mul_pd(fy, p01), _mm512_mul_pd(p00, gy));
+            v = _mm512_mask_mov_pd(v, lastRow & static_cast<__mmask8>(~lastColumn), bottom);
+            v = _mm512_mask_mov_pd(v, lastColumn & static_cast<__mmask8>(~lastRow), alongY);
+            v = _mm512_mask_mov_pd(v, lastColumn & lastRow, p00);
+          }
+          const __m256i t = _mm512_maskz_cvttpd_epi32(inside, v);
+          packed = _mm256_or_si256(packed, _mm256_slli_epi32(_mm256_and_si256(t, byteMask), 8 * k));
+        }
+        unsigned char* out = d + static_cast<std::size_t>(j) * N;
+        if constexpr (N == 4) {
+          _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), packed);
+        } else if constexpr (N == 1) {
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm256_cvtepi32_epi8(packed));
+        } else {
+          alignas(32) std::uint32_t words[8];
+          _mm256_store_si256(reinterpret_cast<__m256i*>(words), packed);
+          for (int l = 0; l < 7; ++l) std::memcpy(out + N * l, &words[l], 4);
+          std::memcpy(out + N * 7, &words[7], N);
+        }
+      }
+      for (int j = blocked; j < j1; ++j) {
+        const double px = cj[j] + si + B, py = ci - sj[j] + A;
+        if (px >= 0 && px <= W && py >= 0 && py <= H)
+          SampleBilinear<N>(src, stride, W, H, px, py, d + static_cast<std::size_t>(j) * N);
+        else
+          std::memset(d + static_cast<std::size_t>(j) * N, 0, N);
+      }
+    }
+  }
+}
+
+// Nearest-neighbour pixels of one row segment of a rotation by whole
+// degrees, sixteen at a time, with the same single-precision sums and
+// truncation as NearestRowOffsets. Every pixel of the segment is written:
+// the source pixel, or white outside the region.
+PIXALTO_AVX512 void NearestRowGather(const unsigned char* src, long long srcBytes, const float* xc,
+                                     const float* xs, long count, float ys, float yc, long left,
+                                     long top, long right, long bottom, std::size_t stride,
+                                     unsigned char* dst) {
+  const bool any = right > left && bottom > top;
+  const __m512 ysv = _mm512_set1_ps(ys), ycv = _mm512_set1_ps(yc);
+  const __m512i leftV = _mm512_set1_epi32(static_cast<int>(left)), topV = _mm512_set1_epi32(static_cast<int>(top));
+  const __m512i spanX = _mm512_set1_epi32(static_cast<int>(right - left));
+  const __m512i spanY = _mm512_set1_epi32(static_cast<int>(bottom - top));
+  const __m512i strideV = _mm512_set1_epi32(static_cast<int>(stride)), three = _mm512_set1_epi32(3);
+  const __m512i lastSafe = _mm512_set1_epi32(static_cast<int>(srcBytes - 4));
+  const __m512i white = _mm512_set1_epi32(-1);
+  // Packs the low three bytes of each 32-bit lane into 48 consecutive bytes.
+  const __m512i squeeze = _mm512_set4_epi32(-1, 0x0E0D0C0A, 0x09080605, 0x04020100);
+  const __m512i gatherWords = _mm512_set_epi32(15, 15, 15, 15, 14, 13, 12, 10, 9, 8, 6, 5, 4, 2, 1, 0);
+  long k = 0;
+  for (; k + 16 <= count; k += 16) {
+    unsigned char* d = dst + 3 * k;
+    const __m512i sx = _mm512_cvttps_epi32(_mm512_add_ps(_mm512_loadu_ps(xc + k), ysv));
+    const __m512i sy = _mm512_cvttps_epi32(_mm512_sub_ps(ycv, _mm512_loadu_ps(xs + k)));
+    const __mmask16 inside = any ? static_cast<__mmask16>(
+                                       _mm512_cmplt_epu32_mask(_mm512_sub_epi32(sx, leftV), spanX) &
+                                       _mm512_cmplt_epu32_mask(_mm512_sub_epi32(sy, topV), spanY))
+                                 : static_cast<__mmask16>(0);
+    const __m512i offsets = _mm512_add_epi32(_mm512_mullo_epi32(sy, strideV), _mm512_mullo_epi32(sx, three));
+    const __mmask16 wide = inside & static_cast<__mmask16>(~_mm512_cmpgt_epi32_mask(offsets, lastSafe));
+    const __m512i words = _mm512_mask_i32gather_epi32(white, wide, offsets, src, 1);
+    const __m512i packed = _mm512_permutexvar_epi32(gatherWords, _mm512_shuffle_epi8(words, squeeze));
+    _mm512_mask_storeu_epi8(d, 0x0000FFFFFFFFFFFFull, packed);
+    // The rare pixels whose four-byte read would pass the source end.
+    for (unsigned m = inside & static_cast<__mmask16>(~wide); m; m &= m - 1) {
+      const int l = __builtin_ctz(m);
+      alignas(64) int offs[16];
+      _mm512_store_si512(offs, offsets);
+      std::memcpy(d + 3 * l, src + offs[l], 3);
+    }
+  }
+  for (; k < count; ++k) {
+    const long sx = static_cast<int>(xc[k] + ys);
+    const long sy = static_cast<int>(yc - xs[k]);
+    if (any && sx >= left && sx < right && sy >= top && sy < bottom)
+      std::memcpy(dst + 3 * k, src + sy * static_cast<long>(stride) + sx * 3, 3);
+    else
+      std::memset(dst + 3 * k, 255, 3);
+  }
+}
+#pragma GCC diagnostic pop
+#endif
+
 }  // namespace
 
 int CDataHandler::RotationImageData(unsigned char*& data, long& width, long& height, int depth,
@@ -438,7 +617,20 @@ int CDataHandler::RotationImage(unsigned char*& data, long& width, long& height,
   const std::size_t dstStride = PictureStride(newW, 24);
   unsigned char* result = NewMem(dstStride * static_cast<std::size_t>(newH));
   if (!result) return 0;
-  std::memset(result, 255, dstStride * static_cast<std::size_t>(newH));
+  const std::size_t srcBytes = srcStride * static_cast<std::size_t>(height);
+#if defined(__x86_64__) && defined(__GNUC__)
+  // The gathering path writes every pixel itself (offsets are 32-bit).
+  const bool gather = HasAvx512() && srcBytes < (1ull << 31);
+#else
+  const bool gather = false;
+#endif
+  if (gather) {
+    const std::size_t rowBytes = static_cast<std::size_t>(newW) * 3;
+    for (long row = 0; row < newH; ++row)
+      std::memset(result + dstStride * row + rowBytes, 255, dstStride - rowBytes);
+  } else {
+    std::memset(result, 255, dstStride * static_cast<std::size_t>(newH));
+  }
 
   // x*c and x*s per destination column; the per-pixel sums are then the same
   // single-precision operations as x*c + y*s and y*c - x*s.
@@ -448,7 +640,6 @@ int CDataHandler::RotationImage(unsigned char*& data, long& width, long& height,
     xc[k] = x * c;
     xsn[k] = x * s;
   }
-  const std::size_t srcBytes = srcStride * static_cast<std::size_t>(height);
   // Strips of destination columns, each walked row by row, keep the source
   // pixels read close together whatever the angle.
   long offsets[kStripWidth];
@@ -456,6 +647,14 @@ int CDataHandler::RotationImage(unsigned char*& data, long& width, long& height,
     const long count = std::min(kStripWidth, newW - k0);
     for (long row = 0; row < newH; ++row) {
       const float y = static_cast<float>(minY + row);
+#if defined(__x86_64__) && defined(__GNUC__)
+      if (gather) {
+        NearestRowGather(data, static_cast<long long>(srcBytes), xc.data() + k0, xsn.data() + k0,
+                         count, y * s, y * c, left, top, right, bottom, srcStride,
+                         result + dstStride * row + 3 * k0);
+        continue;
+      }
+#endif
       NearestRowOffsets(xc.data() + k0, xsn.data() + k0, count, y * s, y * c, left, top, right,
                         bottom, srcStride, offsets);
       CopyPixels3(data, srcBytes, offsets, count, result + dstStride * row + 3 * k0);
@@ -493,7 +692,14 @@ void CDataHandler::RotateInterpolation(const unsigned char* source, int width, i
   if (newW > static_cast<unsigned int>(std::numeric_limits<int>::max()) ||
       newH > static_cast<unsigned int>(std::numeric_limits<int>::max()))
     return;
-  unsigned char* result = new (std::nothrow) unsigned char[bytes]();
+#if defined(__x86_64__) && defined(__GNUC__)
+  // The gathering path writes every byte itself, black included.
+  const bool gather = HasAvx512() && (bytesPerPixel == 1 || bytesPerPixel == 3 || bytesPerPixel == 4);
+#else
+  const bool gather = false;
+#endif
+  unsigned char* result = gather ? new (std::nothrow) unsigned char[bytes]
+                                 : new (std::nothrow) unsigned char[bytes]();
   if (!result) return;
 
   const double A = s * newW / 2 - c * newH / 2 + H / 2.0;
@@ -506,6 +712,17 @@ void CDataHandler::RotateInterpolation(const unsigned char* source, int width, i
     sj[j] = s * j;
   }
   const int w2 = static_cast<int>(newW), h2 = static_cast<int>(newH);
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (gather) {
+    switch (bytesPerPixel) {
+      case 1: RotateRowsGather<1>(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
+      case 3: RotateRowsGather<3>(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
+      default: RotateRowsGather<4>(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
+    }
+    out = result;
+    return;
+  }
+#endif
   switch (bytesPerPixel) {
     case 1: RotateRows1(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
     case 3: RotateRows3(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
