@@ -173,6 +173,21 @@ constexpr long kStripWidth = 64;
 typedef double Doubles __attribute__((vector_size(64)));
 typedef long long Longs __attribute__((vector_size(64)));
 typedef int Ints8 __attribute__((vector_size(32)));
+
+// One bilinear rotation: source and destination rows may be padded (or, for
+// the source, part of a larger picture); coefficients as RotateInterpolation
+// computes them, with c*j and s*j per destination column.
+struct BilinearJob {
+  const unsigned char* src;
+  std::size_t srcStride;
+  int W, H;
+  unsigned char* dst;
+  std::size_t dstStride;
+  int newW, newH;
+  double s, c, A, B;
+  const double* cj;
+  const double* sj;
+};
 constexpr int kRotateLanes = 8;
 
 // Eight destination pixels of one row at a time: coordinates, weights and
@@ -181,18 +196,20 @@ constexpr int kRotateLanes = 8;
 // Each lane performs exactly the double-precision operations of
 // SampleBilinear, so the bytes are the same.
 template <int N>
-[[gnu::always_inline]] inline void RotateRowsImpl(const unsigned char* src, int W, int H,
-                                                  unsigned char* dst, int newW, int newH,
-                                                  double s, double c, double A, double B,
-                                                  const double* cj, const double* sj) {
-  const std::size_t stride = static_cast<std::size_t>(W) * N;
+[[gnu::always_inline]] inline void RotateRowsImpl(const BilinearJob& job) {
+  const unsigned char* src = job.src;
+  const int W = job.W, H = job.H, newW = job.newW, newH = job.newH;
+  const double s = job.s, c = job.c, A = job.A, B = job.B;
+  const double* cj = job.cj;
+  const double* sj = job.sj;
+  const std::size_t stride = job.srcStride;
   for (int j0 = 0; j0 < newW; j0 += static_cast<int>(kStripWidth)) {
     const int j1 = std::min(newW, j0 + static_cast<int>(kStripWidth));
     const int blocked = j0 + (j1 - j0) / kRotateLanes * kRotateLanes;
     for (int i = 0; i < newH; ++i) {
       const double si = s * i;
       const double ci = c * i;
-      unsigned char* d = dst + static_cast<std::size_t>(i) * newW * N;
+      unsigned char* d = job.dst + job.dstStride * i;
       for (int j = j0; j < blocked; j += kRotateLanes) {
         Doubles cjv, sjv;
         std::memcpy(&cjv, cj + j, sizeof cjv);
@@ -205,7 +222,10 @@ template <int N>
         std::memcpy(flags, &inside, sizeof flags);
         bool any = false;
         for (int l = 0; l < kRotateLanes; ++l) any |= flags[l] != 0;
-        if (!any) continue;
+        if (!any) {
+          std::memset(d + static_cast<std::size_t>(j) * N, 0, kRotateLanes * N);
+          continue;
+        }
         const Doubles zero = {};
         Longs x0 = __builtin_convertvector(inside ? sx : zero, Longs);
         Longs y0 = __builtin_convertvector(inside ? sy : zero, Longs);
@@ -271,37 +291,28 @@ template <int N>
         const double sy = ci - sj[j] + A;
         if (sx >= 0 && sx <= W && sy >= 0 && sy <= H)
           SampleBilinear<N>(src, stride, W, H, sx, sy, d + static_cast<std::size_t>(j) * N);
+        else
+          std::memset(d + static_cast<std::size_t>(j) * N, 0, N);
       }
     }
   }
 }
 
-PIXALTO_CLONES void RotateRows1(const unsigned char* src, int W, int H, unsigned char* dst,
-                                int newW, int newH, double s, double c, double A, double B,
-                                const double* cj, const double* sj) {
-  RotateRowsImpl<1>(src, W, H, dst, newW, newH, s, c, A, B, cj, sj);
-}
-PIXALTO_CLONES void RotateRows3(const unsigned char* src, int W, int H, unsigned char* dst,
-                                int newW, int newH, double s, double c, double A, double B,
-                                const double* cj, const double* sj) {
-  RotateRowsImpl<3>(src, W, H, dst, newW, newH, s, c, A, B, cj, sj);
-}
-PIXALTO_CLONES void RotateRows4(const unsigned char* src, int W, int H, unsigned char* dst,
-                                int newW, int newH, double s, double c, double A, double B,
-                                const double* cj, const double* sj) {
-  RotateRowsImpl<4>(src, W, H, dst, newW, newH, s, c, A, B, cj, sj);
-}
+PIXALTO_CLONES void RotateRows1(const BilinearJob& job) { RotateRowsImpl<1>(job); }
+PIXALTO_CLONES void RotateRows3(const BilinearJob& job) { RotateRowsImpl<3>(job); }
+PIXALTO_CLONES void RotateRows4(const BilinearJob& job) { RotateRowsImpl<4>(job); }
 
-void RotateRowsAny(const unsigned char* src, int W, int H, int n, unsigned char* dst, int newW,
-                   int newH, double s, double c, double A, double B) {
-  const std::size_t stride = static_cast<std::size_t>(W) * n;
-  for (int i = 0; i < newH; ++i) {
-    unsigned char* d = dst + static_cast<std::size_t>(i) * newW * n;
-    for (int j = 0; j < newW; ++j) {
-      const double sx = c * j + s * i + B;
-      const double sy = c * i - s * j + A;
-      if (sx >= 0 && sx <= W && sy >= 0 && sy <= H)
-        SampleBilinearAny(src, stride, W, H, n, sx, sy, d + static_cast<std::size_t>(j) * n);
+void RotateRowsAny(const BilinearJob& job, int n) {
+  for (int i = 0; i < job.newH; ++i) {
+    unsigned char* d = job.dst + job.dstStride * i;
+    for (int j = 0; j < job.newW; ++j) {
+      const double sx = job.cj[j] + job.s * i + job.B;
+      const double sy = job.c * i - job.sj[j] + job.A;
+      unsigned char* out = d + static_cast<std::size_t>(j) * n;
+      if (sx >= 0 && sx <= job.W && sy >= 0 && sy <= job.H)
+        SampleBilinearAny(job.src, job.srcStride, job.W, job.H, n, sx, sy, out);
+      else
+        std::memset(out, 0, static_cast<std::size_t>(n));
     }
   }
 }
@@ -366,11 +377,15 @@ bool HasAvx512() {
 // Blocks whose gathers would read past the source fall back to the scalar
 // sampling.
 template <int N>
-PIXALTO_AVX512 void RotateRowsGather(const unsigned char* src, int W, int H, unsigned char* dst,
-                                     int newW, int newH, double s, double c, double A, double B,
-                                     const double* cj, const double* sj) {
-  const std::size_t stride = static_cast<std::size_t>(W) * N;
-  const long long srcBytes = static_cast<long long>(stride) * H;
+PIXALTO_AVX512 void RotateRowsGather(const BilinearJob& job) {
+  const unsigned char* src = job.src;
+  const int W = job.W, H = job.H, newW = job.newW, newH = job.newH;
+  const double s = job.s, c = job.c, A = job.A, B = job.B;
+  const double* cj = job.cj;
+  const double* sj = job.sj;
+  const std::size_t stride = job.srcStride;
+  // Bytes from the first source pixel to the end of the last one.
+  const long long srcBytes = static_cast<long long>(stride) * (H - 1) + static_cast<long long>(W) * N;
   const __m512d zero = _mm512_setzero_pd(), one = _mm512_set1_pd(1.0);
   const __m512d wd = _mm512_set1_pd(W), hd = _mm512_set1_pd(H);
   const __m512d w1 = _mm512_set1_pd(W - 1), h1 = _mm512_set1_pd(H - 1);
@@ -385,7 +400,7 @@ PIXALTO_AVX512 void RotateRowsGather(const unsigned char* src, int W, int H, uns
     for (int i = 0; i < newH; ++i) {
       const double si = s * i;
       const double ci = c * i;
-      unsigned char* d = dst + static_cast<std::size_t>(i) * newW * N;
+      unsigned char* d = job.dst + job.dstStride * i;
       for (int j = j0; j < blocked; j += 8) {
         const __m512d sx = _mm512_add_pd(_mm512_add_pd(_mm512_loadu_pd(cj + j), _mm512_set1_pd(si)), bv);
         const __m512d sy = _mm512_add_pd(_mm512_sub_pd(_mm512_set1_pd(ci), _mm512_loadu_pd(sj + j)), av);
@@ -668,6 +683,60 @@ int CDataHandler::RotationImage(unsigned char*& data, long& width, long& height,
   return 1;
 }
 
+namespace {
+
+// Size and offsets of a bilinear rotation of a W x H picture by `angle`.
+struct BilinearPlan {
+  double s = 0, c = 0, A = 0, B = 0;
+  double newWReal = 0, newHReal = 0;
+};
+
+BilinearPlan PlanBilinear(int W, int H, double angle) {
+  BilinearPlan p;
+  p.s = std::sin(angle);
+  p.c = std::cos(angle);
+  const double s = p.s, c = p.c;
+  p.newWReal = std::max(std::fabs(s * (H - 1) - c * (W - 1)), std::fabs(c * (W - 1) + s * (H - 1))) + 1.5;
+  p.newHReal = std::max(std::fabs(c * (H - 1) + s * (W - 1)), std::fabs(c * (H - 1) - s * (W - 1))) + 1.5;
+  return p;
+}
+
+// Writes every byte of the rotated picture into `dst` (rows dstStride apart),
+// black where no source pixel maps.
+void RunBilinear(const unsigned char* src, std::size_t srcStride, int W, int H, int n,
+                 unsigned char* dst, std::size_t dstStride, int newW, int newH,
+                 const BilinearPlan& plan) {
+  const double s = plan.s, c = plan.c;
+  BilinearJob job{src, srcStride, W, H, dst, dstStride, newW, newH, s, c, 0, 0, nullptr, nullptr};
+  job.A = s * newW / 2 - c * newH / 2 + H / 2.0;
+  job.B = W / 2.0 - (s * newH / 2 + c * newW / 2);
+  // c*j and s*j per destination column, so each pixel costs two additions
+  // per coordinate, exactly as c*j + s*i + B and c*i - s*j + A.
+  std::vector<double> cj(static_cast<std::size_t>(newW)), sj(static_cast<std::size_t>(newW));
+  for (int j = 0; j < newW; ++j) {
+    cj[j] = c * j;
+    sj[j] = s * j;
+  }
+  job.cj = cj.data();
+  job.sj = sj.data();
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (HasAvx512() && (n == 1 || n == 3 || n == 4)) {
+    if (n == 1) RotateRowsGather<1>(job);
+    else if (n == 3) RotateRowsGather<3>(job);
+    else RotateRowsGather<4>(job);
+    return;
+  }
+#endif
+  switch (n) {
+    case 1: RotateRows1(job); break;
+    case 3: RotateRows3(job); break;
+    case 4: RotateRows4(job); break;
+    default: RotateRowsAny(job, n); break;
+  }
+}
+
+}  // namespace
+
 void CDataHandler::RotateInterpolation(const unsigned char* source, int width, int height,
                                        int bytesPerPixel, unsigned char*& out,
                                        unsigned int& outWidth, unsigned int& outHeight,
@@ -677,60 +746,20 @@ void CDataHandler::RotateInterpolation(const unsigned char* source, int width, i
     outWidth = outHeight = 0;
     return;
   }
-  const double s = std::sin(angle);
-  const double c = std::cos(angle);
-  const int W = width, H = height;
-  const double newWReal =
-      std::max(std::fabs(s * (H - 1) - c * (W - 1)), std::fabs(c * (W - 1) + s * (H - 1))) + 1.5;
-  const double newHReal =
-      std::max(std::fabs(c * (H - 1) + s * (W - 1)), std::fabs(c * (H - 1) - s * (W - 1))) + 1.5;
-  const unsigned int newW = static_cast<unsigned int>(newWReal);
-  const unsigned int newH = static_cast<unsigned int>(newHReal);
+  const BilinearPlan plan = PlanBilinear(width, height, angle);
+  const unsigned int newW = static_cast<unsigned int>(plan.newWReal);
+  const unsigned int newH = static_cast<unsigned int>(plan.newHReal);
   outWidth = newW;
   outHeight = newH;
-  const std::size_t bytes = static_cast<std::size_t>(newW) * newH * static_cast<std::size_t>(bytesPerPixel);
   if (newW > static_cast<unsigned int>(std::numeric_limits<int>::max()) ||
       newH > static_cast<unsigned int>(std::numeric_limits<int>::max()))
     return;
-#if defined(__x86_64__) && defined(__GNUC__)
-  // The gathering path writes every byte itself, black included.
-  const bool gather = HasAvx512() && (bytesPerPixel == 1 || bytesPerPixel == 3 || bytesPerPixel == 4);
-#else
-  const bool gather = false;
-#endif
-  unsigned char* result = gather ? new (std::nothrow) unsigned char[bytes]
-                                 : new (std::nothrow) unsigned char[bytes]();
+  const std::size_t rowBytes = static_cast<std::size_t>(newW) * static_cast<std::size_t>(bytesPerPixel);
+  // Every byte is written below, the black background included.
+  unsigned char* result = new (std::nothrow) unsigned char[rowBytes * newH];
   if (!result) return;
-
-  const double A = s * newW / 2 - c * newH / 2 + H / 2.0;
-  const double B = W / 2.0 - (s * newH / 2 + c * newW / 2);
-  // c*j and s*j per destination column, so each pixel costs two additions
-  // per coordinate, exactly as c*j + s*i + B and c*i - s*j + A.
-  std::vector<double> cj(newW), sj(newW);
-  for (unsigned int j = 0; j < newW; ++j) {
-    cj[j] = c * j;
-    sj[j] = s * j;
-  }
-  const int w2 = static_cast<int>(newW), h2 = static_cast<int>(newH);
-#if defined(__x86_64__) && defined(__GNUC__)
-  if (gather) {
-    switch (bytesPerPixel) {
-      case 1: RotateRowsGather<1>(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
-      case 3: RotateRowsGather<3>(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
-      default: RotateRowsGather<4>(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
-    }
-    out = result;
-    return;
-  }
-#endif
-  switch (bytesPerPixel) {
-    case 1: RotateRows1(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
-    case 3: RotateRows3(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
-    case 4: RotateRows4(source, W, H, result, w2, h2, s, c, A, B, cj.data(), sj.data()); break;
-    default:
-      RotateRowsAny(source, W, H, bytesPerPixel, result, static_cast<int>(newW),
-                    static_cast<int>(newH), s, c, A, B);
-  }
+  RunBilinear(source, static_cast<std::size_t>(width) * bytesPerPixel, width, height,
+              bytesPerPixel, result, rowBytes, static_cast<int>(newW), static_cast<int>(newH), plan);
   out = result;
 }
 
@@ -745,40 +774,28 @@ int CDataHandler::RotatePicture(unsigned char*& data, long& width, long& height,
       region.top >= region.bottom)
     return 0;
 
-  const std::size_t n = static_cast<std::size_t>(depth) / 8;
+  // The region is rotated straight out of the picture into the padded
+  // result: the same bytes as rotating a packed copy and padding the
+  // rotated rows afterwards, without the two intermediate pictures.
+  const int n = depth / 8;
   const int cutW = region.Width(), cutH = region.Height();
-  const std::size_t cutRow = static_cast<std::size_t>(cutW) * n;
+  const BilinearPlan plan = PlanBilinear(cutW, cutH, angle);
+  if (!(plan.newWReal < std::numeric_limits<int>::max()) ||
+      !(plan.newHReal < std::numeric_limits<int>::max()))
+    return 0;
+  const int newW = static_cast<int>(plan.newWReal), newH = static_cast<int>(plan.newHReal);
+  if (newW <= 0 || newH <= 0) return 0;
   const std::size_t srcStride = PictureStride(width, depth);
-  unsigned char* cut = NewMem(cutRow * static_cast<std::size_t>(cutH));
-  if (!cut) return 0;
-  for (int r = 0; r < cutH; ++r)
-    std::memcpy(cut + cutRow * r, data + srcStride * (region.top + r) + region.left * n, cutRow);
-
-  unsigned char* rotated = nullptr;
-  unsigned int rw = 0, rh = 0;
-  RotateInterpolation(cut, cutW, cutH, static_cast<int>(n), rotated, rw, rh, angle);
-  DelMem(cut);
-  if (!rotated || rw == 0 || rh == 0) {
-    delete[] rotated;
-    return 0;
-  }
-  // The padded result is allocated before the old picture is released, so a
-  // failure here leaves the picture as it was.
-  const std::size_t dstStride = PictureStride(rw, depth);
-  const std::size_t rowBytes = static_cast<std::size_t>(rw) * n;
-  unsigned char* result = NewMem(dstStride * rh);
-  if (!result) {
-    delete[] rotated;
-    return 0;
-  }
-  for (unsigned int r = 0; r < rh; ++r) {
-    std::memcpy(result + dstStride * r, rotated + rowBytes * r, rowBytes);
-    std::memset(result + dstStride * r + rowBytes, 0, dstStride - rowBytes);
-  }
-  delete[] rotated;
+  const std::size_t dstStride = PictureStride(newW, depth);
+  const std::size_t rowBytes = static_cast<std::size_t>(newW) * n;
+  unsigned char* result = NewMem(dstStride * static_cast<std::size_t>(newH));
+  if (!result) return 0;
+  for (int r = 0; r < newH; ++r) std::memset(result + dstStride * r + rowBytes, 0, dstStride - rowBytes);
+  const unsigned char* cut = data + srcStride * region.top + static_cast<std::size_t>(region.left) * n;
+  RunBilinear(cut, srcStride, cutW, cutH, n, result, dstStride, newW, newH, plan);
   DelMem(data);
   data = result;
-  width = rw;
-  height = rh;
+  width = newW;
+  height = newH;
   return 1;
 }
