@@ -371,8 +371,8 @@ bool HasAvx512() {
   return has;
 }
 
-// The bilinear rows with hardware gathers: one 4-byte gather per neighbour
-// brings all channels of eight pixels at once. The arithmetic is the same
+// The bilinear rows with hardware gathers: one 8-byte gather per source row
+// brings both neighbours, all channels, of eight pixels at once. The arithmetic is the same
 // sequence of double-precision operations as SampleBilinear, lane by lane.
 // Blocks whose gathers would read past the source fall back to the scalar
 // sampling.
@@ -391,8 +391,9 @@ PIXALTO_AVX512 void RotateRowsGather(const BilinearJob& job) {
   const __m512d w1 = _mm512_set1_pd(W - 1), h1 = _mm512_set1_pd(H - 1);
   const __m512i wLast = _mm512_set1_epi64(W - 1), hLast = _mm512_set1_epi64(H - 1);
   const __m512i oneI = _mm512_set1_epi64(1), rowStep = _mm512_set1_epi64(static_cast<long long>(stride));
-  const __m512i nI = _mm512_set1_epi64(N), lastSafe = _mm512_set1_epi64(srcBytes - 4);
-  const __m256i byteMask = _mm256_set1_epi32(0xFF);
+  const __m512i nI = _mm512_set1_epi64(N), lastSafe = _mm512_set1_epi64(srcBytes - 8);
+  const __m512i byteMask = _mm512_set1_epi64(0xFF);
+  const __m256i byteMask32 = _mm256_set1_epi32(0xFF);
   const __m512d bv = _mm512_set1_pd(B), av = _mm512_set1_pd(A);
   for (int j0 = 0; j0 < newW; j0 += static_cast<int>(kStripWidth)) {
     const int j1 = std::min(newW, j0 + static_cast<int>(kStripWidth));
@@ -412,13 +413,10 @@ PIXALTO_AVX512 void RotateRowsGather(const BilinearJob& job) {
         }
         const __m512i x0 = MinI64(_mm512_cvttpd_epi64(_mm512_maskz_mov_pd(inside, sx)), wLast);
         const __m512i y0 = MinI64(_mm512_cvttpd_epi64(_mm512_maskz_mov_pd(inside, sy)), hLast);
-        const __m512i dx = _mm512_sub_epi64(MinI64(_mm512_add_epi64(x0, oneI), wLast), x0);
         const __m512i dy = _mm512_sub_epi64(MinI64(_mm512_add_epi64(y0, oneI), hLast), y0);
         const __m512i o00 = _mm512_add_epi64(_mm512_mullo_epi64(y0, rowStep), _mm512_mullo_epi64(x0, nI));
-        const __m512i o10 = _mm512_add_epi64(o00, _mm512_mullo_epi64(dx, nI));
         const __m512i o01 = _mm512_add_epi64(o00, _mm512_mullo_epi64(dy, rowStep));
-        const __m512i o11 = _mm512_add_epi64(o01, _mm512_mullo_epi64(dx, nI));
-        if (_mm512_cmpgt_epi64_mask(o11, lastSafe)) {
+        if (_mm512_cmpgt_epi64_mask(o01, lastSafe)) {
           for (int l = 0; l < 8; ++l) {
             const double px = cj[j + l] + si + B, py = ci - sj[j + l] + A;
             if (px >= 0 && px <= W && py >= 0 && py <= H)
@@ -434,16 +432,17 @@ PIXALTO_AVX512 void RotateRowsGather(const BilinearJob& job) {
         const __m512d gy = _mm512_sub_pd(one, fy);
         const __mmask8 lastColumn = _mm512_cmp_pd_mask(sx, w1, _CMP_GE_OQ);
         const __mmask8 lastRow = _mm512_cmp_pd_mask(sy, h1, _CMP_GE_OQ);
-        const __m256i g00 = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), 0xFF, o00, src, 1);
-        const __m256i g10 = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), 0xFF, o10, src, 1);
-        const __m256i g01 = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), 0xFF, o01, src, 1);
-        const __m256i g11 = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), 0xFF, o11, src, 1);
+        // Eight bytes from each of the two rows: the pixel and its right
+        // neighbour. On the last column the neighbour bytes belong to
+        // something else, but that column takes a formula without them.
+        const __m512i upper = _mm512_mask_i64gather_epi64(_mm512_setzero_si512(), 0xFF, o00, src, 1);
+        const __m512i lower = _mm512_mask_i64gather_epi64(_mm512_setzero_si512(), 0xFF, o01, src, 1);
         __m256i packed = _mm256_setzero_si256();
         for (int k = 0; k < N; ++k) {
-          const __m512d p00 = _mm512_cvtepi32_pd(_mm256_and_si256(_mm256_srli_epi32(g00, 8 * k), byteMask));
-          const __m512d p10 = _mm512_cvtepi32_pd(_mm256_and_si256(_mm256_srli_epi32(g10, 8 * k), byteMask));
-          const __m512d p01 = _mm512_cvtepi32_pd(_mm256_and_si256(_mm256_srli_epi32(g01, 8 * k), byteMask));
-          const __m512d p11 = _mm512_cvtepi32_pd(_mm256_and_si256(_mm256_srli_epi32(g11, 8 * k), byteMask));
+          const __m512d p00 = _mm512_cvtepi64_pd(_mm512_and_si512(_mm512_srli_epi64(upper, 8 * k), byteMask));
+          const __m512d p10 = _mm512_cvtepi64_pd(_mm512_and_si512(_mm512_srli_epi64(upper, 8 * (k + N)), byteMask));
+          const __m512d p01 = _mm512_cvtepi64_pd(_mm512_and_si512(_mm512_srli_epi64(lower, 8 * k), byteMask));
+          const __m512d p11 = _mm512_cvtepi64_pd(_mm512_and_si512(_mm512_srli_epi64(lower, 8 * (k + N)), byteMask));
           const __m512d top = _mm512_add_pd(_mm512_mul_pd(fx, p11), _mm512_mul_pd(p01, gx));
           const __m512d bottom = _mm512_add_pd(_mm512_mul_pd(fx, p10), _mm512_mul_pd(p00, gx));
           __m512d v = _mm512_add_pd(_mm512_mul_pd(fy, top), _mm512_mul_pd(gy, bottom));
@@ -454,7 +453,7 @@ PIXALTO_AVX512 void RotateRowsGather(const BilinearJob& job) {
             v = _mm512_mask_mov_pd(v, lastColumn & lastRow, p00);
           }
           const __m256i t = _mm512_maskz_cvttpd_epi32(inside, v);
-          packed = _mm256_or_si256(packed, _mm256_slli_epi32(_mm256_and_si256(t, byteMask), 8 * k));
+          packed = _mm256_or_si256(packed, _mm256_slli_epi32(_mm256_and_si256(t, byteMask32), 8 * k));
         }
         unsigned char* out = d + static_cast<std::size_t>(j) * N;
         if constexpr (N == 4) {
