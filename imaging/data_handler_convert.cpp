@@ -150,6 +150,7 @@ int CDataHandler::ZoomData(const unsigned char* source, int width, int height, i
   const std::size_t srcStride = PictureStride(width, depth);
   // Source byte offset of each destination column; the mapping grows with the
   // column, so the columns with a source pixel form a prefix.
+  std::vector<int> columnOffset3;  // 3-byte pixels: the gathering copy takes 32-bit offsets
   std::vector<std::size_t> columnOffset;
   columnOffset.reserve(static_cast<std::size_t>(newWidth));
   for (int j = 0; j < newWidth; ++j) {
@@ -158,6 +159,9 @@ int CDataHandler::ZoomData(const unsigned char* source, int width, int height, i
     columnOffset.push_back(static_cast<std::size_t>(sx) * bpp);
   }
   const std::size_t validColumns = columnOffset.size();
+  const std::size_t srcBytes = srcStride * static_cast<std::size_t>(height);
+  const bool gather3 = bpp == 3 && srcBytes < (1ull << 31);
+  if (gather3) columnOffset3.assign(columnOffset.begin(), columnOffset.end());
   const std::size_t validBytes = validColumns * bpp;
 
   int previousSy = -1;
@@ -179,6 +183,11 @@ int CDataHandler::ZoomData(const unsigned char* source, int width, int height, i
         for (std::size_t j = 0; j < validColumns; ++j) d[j] = s[columnOffset[j]];
         break;
       case 3:
+        if (gather3) {
+          GatherPixels3(s, srcBytes - srcStride * sy, columnOffset3.data(),
+                        static_cast<long>(validColumns), d);
+          break;
+        }
         for (std::size_t j = 0; j < validColumns; ++j) {
           const unsigned char* p = s + columnOffset[j];
           d[3 * j] = p[0];

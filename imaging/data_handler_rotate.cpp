@@ -75,7 +75,12 @@ void MirrorRow(const unsigned char* src, unsigned char* dst, long W) {
   for (long j = 0; j < W; ++j) std::memcpy(dst + N * j, src + N * (W - 1 - j), N);
 }
 
-void MirrorRowAny(const unsigned char* src, unsigned char* dst, long W, std::size_t n) {
+void MirrorRowAny(const unsigned char* src, unsigned char* dst, long W, std::size_t n,
+                  std::size_t srcBytesFromRow, const std::vector<int>& reversed3) {
+  if (n == 3 && !reversed3.empty()) {
+    GatherPixels3(src, srcBytesFromRow, reversed3.data(), W, dst);
+    return;
+  }
   switch (n) {
     case 1: MirrorRow<1>(src, dst, W); break;
     case 2: MirrorRow<2>(src, dst, W); break;
@@ -89,7 +94,6 @@ void MirrorRowAny(const unsigned char* src, unsigned char* dst, long W, std::siz
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-bool HasAvx512();
 void QuarterTurn3Gather(const unsigned char* src, std::size_t srcStride, long W, long H,
                         unsigned char* dst, std::size_t dstStride, bool clockwise);
 #endif
@@ -102,7 +106,7 @@ void QuarterTurnAny(const unsigned char* src, std::size_t srcStride, long W, lon
     case 3:
 #if defined(__x86_64__) && defined(__GNUC__)
       // Offsets of the gathering path are 32-bit.
-      if (HasAvx512() && srcStride * static_cast<std::size_t>(H) < (1ull << 31)) {
+      if (WideVectors() && srcStride * static_cast<std::size_t>(H) < (1ull << 31)) {
         QuarterTurn3Gather(src, srcStride, W, H, dst, dstStride, clockwise);
         break;
       }
@@ -380,11 +384,6 @@ PIXALTO_AVX512 inline __m512i MinI64(__m512i a, __m512i b) {
   return _mm512_maskz_min_epi64(static_cast<__mmask8>(0xFF), a, b);
 }
 
-bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
-  return has;
-}
 
 // Quarter turns of 3-byte pixels, sixteen destination pixels per gather,
 // in tiles so that the source rows read stay in the cache.
@@ -605,6 +604,14 @@ int CDataHandler::RotationImageData(unsigned char*& data, long& width, long& hei
   if (!result) return 0;
   for (long i = 0; i < newH; ++i) std::memset(result + dstStride * i + rowBytes, 0, dstStride - rowBytes);
 
+  // Byte offsets of the pixels of a row in reverse order, for the gathering
+  // copy of 3-byte mirrors.
+  std::vector<int> reversed3;
+  if (n == 3 && (value == ROTATION_HALF || value == ROTATION_MIRROR) &&
+      srcStride * static_cast<std::size_t>(H) < (1ull << 31)) {
+    reversed3.resize(static_cast<std::size_t>(W));
+    for (long j = 0; j < W; ++j) reversed3[j] = static_cast<int>(3 * (W - 1 - j));
+  }
   switch (value) {
     case ROTATION_CLOCKWISE:
     case ROTATION_ANTICLOCKWISE:
@@ -612,14 +619,17 @@ int CDataHandler::RotationImageData(unsigned char*& data, long& width, long& hei
       break;
     case ROTATION_HALF:
       for (long i = 0; i < H; ++i)
-        MirrorRowAny(data + srcStride * (H - 1 - i), result + dstStride * i, W, n);
+        MirrorRowAny(data + srcStride * (H - 1 - i), result + dstStride * i, W, n,
+                     srcStride * static_cast<std::size_t>(i + 1), reversed3);
       break;
     case ROTATION_FLIP:
       for (long i = 0; i < H; ++i)
         std::memcpy(result + dstStride * i, data + srcStride * (H - 1 - i), rowBytes);
       break;
     case ROTATION_MIRROR:
-      for (long i = 0; i < H; ++i) MirrorRowAny(data + srcStride * i, result + dstStride * i, W, n);
+      for (long i = 0; i < H; ++i)
+        MirrorRowAny(data + srcStride * i, result + dstStride * i, W, n,
+                     srcStride * static_cast<std::size_t>(H - i), reversed3);
       break;
   }
   DelMem(data);
@@ -688,7 +698,7 @@ int CDataHandler::RotationImage(unsigned char*& data, long& width, long& height,
   const std::size_t srcBytes = srcStride * static_cast<std::size_t>(height);
 #if defined(__x86_64__) && defined(__GNUC__)
   // The gathering path writes every pixel itself (offsets are 32-bit).
-  const bool gather = HasAvx512() && srcBytes < (1ull << 31);
+  const bool gather = WideVectors() && srcBytes < (1ull << 31);
 #else
   const bool gather = false;
 #endif
@@ -773,7 +783,7 @@ void RunBilinear(const unsigned char* src, std::size_t srcStride, int W, int H, 
   job.cj = cj.data();
   job.sj = sj.data();
 #if defined(__x86_64__) && defined(__GNUC__)
-  if (HasAvx512() && (n == 1 || n == 3 || n == 4)) {
+  if (WideVectors() && (n == 1 || n == 3 || n == 4)) {
     if (n == 1) RotateRowsGather<1>(job);
     else if (n == 3) RotateRowsGather<3>(job);
     else RotateRowsGather<4>(job);

@@ -38,15 +38,11 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void MapRunVbmi(
   }
 }
 
-bool HasVbmi() {
-  static const bool has = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
-  return has;
-}
 #endif
 
 void MapRun(unsigned char* p, std::size_t n, const std::uint8_t map[256]) {
 #if defined(__x86_64__) && defined(__GNUC__)
-  if (HasVbmi()) {
+  if (ByteLookupVectors()) {
     MapRunVbmi(p, n, map);
     return;
   }

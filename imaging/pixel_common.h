@@ -29,6 +29,16 @@ inline std::uint8_t ExactGrey(std::uint8_t blue, std::uint8_t green, std::uint8_
 #define PIXALTO_CLONES
 #endif
 
+// AVX-512 (F, DQ, VL, BW) is present and not switched off with
+// BREVIO_PIXALTO_PORTABLE=1; ByteLookupVectors adds the byte permutations.
+bool WideVectors();
+bool ByteLookupVectors();
+
+// dst[k] = the 3-byte pixel at src + offsets[k], for k < count. `srcBytes`
+// bounds the source so that no read passes its end.
+void GatherPixels3(const unsigned char* src, std::size_t srcBytes, const int* offsets, long count,
+                   unsigned char* dst);
+
 // Grey value of each palette entry (all zero without a palette).
 void PaletteGreys(const tagRGBQUAD* palette, std::uint8_t greys[256]);
 
