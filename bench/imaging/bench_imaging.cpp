@@ -2,11 +2,20 @@
 // memcpy (the physical floor) and the nearest OpenCV operation.
 //
 //   make bench && build/bench/bin/bench_imaging --benchmark_repetitions=5
-//       --benchmark_report_aggregates_only=true
+//       --benchmark_min_time=0.2 --benchmark_report_aggregates_only=true
 //
-// Every benchmark takes the frame size as its two arguments (width, height).
-// Operations that change the picture in place or replace it restore the
-// original frame outside the timed part of each iteration.
+// Add --benchmark_filter=REGEX to run a subset. On a shared machine compare
+// the CPU column (medians); the wall-clock column includes waiting for the
+// processor.
+//
+// Every benchmark takes the frame size as its first two arguments (width,
+// height). Operations that change the picture in place or replace it restore
+// the original frame outside the timed part of each iteration. Operations
+// that replace the picture allocate their result with NewMem on every call,
+// as their contract requires; for frames above glibc's mmap threshold that
+// means fresh pages (page faults) on every call, while OpenCV reuses its
+// output. Running with MALLOC_MMAP_THRESHOLD_=268435456
+// MALLOC_TRIM_THRESHOLD_=536870912 shows the cost without that effect.
 
 #include "imaging/data_handler.h"
 
