@@ -7,6 +7,11 @@ BUILD_BENCH   ?= build/bench
 JOBS          ?= $(shell nproc)
 CMAKE_COMMON  := -G Ninja -Wno-dev
 
+# Let ccache share results between checkouts in different folders (CI builds
+# a fresh clone): paths below the checkout are hashed relative to it.
+export CCACHE_BASEDIR   := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+
 .PHONY: all deps build build-test test bench clean
 
 all: build
