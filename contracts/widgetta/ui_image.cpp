@@ -36,19 +36,15 @@ QImage RenderSvg(const QString& path, QSize size, bool stretch) {
   if (!renderer.isValid()) return {};
   const QSize own = renderer.defaultSize();
   if (!size.isValid() || size.isEmpty()) size = own;
+  // Kept aspect: the picture is as large as fits, and no larger, so that a
+  // control can centre it wherever it draws it.
+  if (!stretch && !own.isEmpty()) size = own.scaled(size, Qt::KeepAspectRatio);
   if (size.isEmpty()) return {};
   QImage image(size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  QRectF target(QPointF(0, 0), QSizeF(size));
-  if (!stretch && own.isValid() && !own.isEmpty()) {
-    const QSizeF fitted = QSizeF(own).scaled(QSizeF(size), Qt::KeepAspectRatio);
-    target = QRectF(QPointF((size.width() - fitted.width()) / 2.0,
-                            (size.height() - fitted.height()) / 2.0),
-                    fitted);
-  }
-  renderer.render(&p, target);
+  renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(size)));
   return image;
 }
 

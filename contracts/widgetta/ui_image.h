@@ -24,8 +24,8 @@ QString UIImagePath(const std::u16string& name);
 QString UIImagePath(const QString& name);
 
 // Loads a picture file as 32-bit ARGB (premultiplied). SVG files are drawn
-// at `size` (keeping their aspect ratio, centred; stretched over the whole
-// size when `stretch`), or at their own size when `size` is not valid.
+// as large as fits into `size` with their aspect ratio kept (exactly at
+// `size` when `stretch`), or at their own size when `size` is not valid.
 // Bitmaps are read as they are. A null image when the file cannot be read.
 QImage LoadUIPicture(const QString& path, QSize size = {}, bool stretch = false);
 

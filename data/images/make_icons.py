@@ -25,15 +25,17 @@ STROKE = f'fill="none" stroke="{GLYPH}" stroke-width="4" stroke-linecap="round" 
 
 
 def arc_arrow(clockwise):
-    # Three quarters of a circle around the centre with an arrow head.
-    r = 11
+    # Three quarters of a circle ending at the top, with a solid arrow head
+    # showing the direction of the turn there.
+    # The arc runs from 3 o'clock (clockwise) or 9 o'clock round to 12, so
+    # at its end it moves right (clockwise) or left; the head points that way.
     if clockwise:
-        head = "M24 8 L30 14 L24 20"
-        d = f"M13 25 A{r} {r} 0 1 0 24 14"
+        arc = "M35 27 A11 11 0 1 1 24 16"
+        head = "M31 16 L23 9 L23 23 Z"
     else:
-        head = "M24 8 L18 14 L24 20"
-        d = f"M35 25 A{r} {r} 0 1 1 24 14"
-    return f'<path d="{d}" {STROKE}/><path d="{head}" {STROKE}/>'
+        arc = "M13 27 A11 11 0 1 0 24 16"
+        head = "M17 16 L25 9 L25 23 Z"
+    return f'<path d="{arc}" {STROKE}/><path d="{head}" fill="{GLYPH}"/>'
 
 
 GLYPHS = {
@@ -130,9 +132,11 @@ def lzw(pixels, min_size):
 
 def busy_gif(path, side=48, dots=8, delay_cs=10):
     """The busy indicator: eight dots on a ring, the bright one going round."""
-    # Palette: 0 transparent, 1 white head, then fading trail, 7 slate.
-    palette = [(0, 0, 0), (255, 255, 255), (220, 230, 245), (160, 190, 235),
-               (23, 105, 209), (60, 80, 100), (45, 62, 78), (34, 49, 63)]
+    # Palette: 0 transparent, 1 white outline, 2-4 the blue head and its
+    # fading trail, 5 the slate of the resting dots. The white outline keeps
+    # the dots visible on dark backgrounds, their fill on light ones.
+    palette = [(0, 0, 0), (255, 255, 255), (23, 105, 209), (79, 141, 221),
+               (134, 176, 232), (34, 49, 63), (34, 49, 63), (34, 49, 63)]
     out = bytearray(b"GIF89a")
     out += side.to_bytes(2, "little") * 2 + bytes([0xF2, 0, 0])
     for r, g, b in palette:
@@ -147,9 +151,11 @@ def busy_gif(path, side=48, dots=8, delay_cs=10):
                 for d in range(dots):
                     a = 2 * math.pi * d / dots - math.pi / 2
                     dx, dy = x + 0.5 - (centre + ring * math.cos(a)), y + 0.5 - (centre + ring * math.sin(a))
-                    if dx * dx + dy * dy <= radius * radius:
-                        age = (frame - d) % dots
-                        index = min(1 + age, 7)
+                    dist = math.hypot(dx, dy)
+                    if dist <= radius:
+                        index = min(2 + (frame - d) % dots, 5)
+                    elif dist <= radius + 1.3 and index == 0:
+                        index = 1
                 pixels.append(index)
         out += b"\x21\xF9\x04\x09" + delay_cs.to_bytes(2, "little") + b"\x00\x00"
         out += b"\x2C\x00\x00\x00\x00" + side.to_bytes(2, "little") * 2 + b"\x00"

@@ -43,7 +43,7 @@ class Sheet {
     for (const auto& [name, cells] : rows_) {
       int rowW = label, rowH = 0;
       for (const Cell& c : cells) {
-        rowW += c.image.width() + pad;
+        rowW += std::max(c.image.width(), 90) + pad;
         rowH = std::max(rowH, c.image.height());
       }
       w = std::max(w, rowW + pad);
@@ -59,9 +59,9 @@ class Sheet {
       int x = label, rowH = 0;
       p.drawText(QRect(pad, y, label - pad, 30), Qt::AlignLeft | Qt::AlignVCenter, name);
       for (const Cell& c : cells) {
-        p.drawText(QRect(x, y, c.image.width() + pad, caption), Qt::AlignLeft, c.name);
+        p.drawText(QRect(x, y, std::max(c.image.width(), 90), caption), Qt::AlignLeft, c.name);
         p.drawImage(x, y + caption, c.image);
-        x += c.image.width() + pad;
+        x += std::max(c.image.width(), 90) + pad;
         rowH = std::max(rowH, c.image.height());
       }
       y += rowH + caption + pad;
