@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <map>
+#include <memory>
 #include <unordered_set>
 
 namespace {
@@ -49,22 +50,69 @@ bool IsMessageTarget(HWND target) {
 bool PostMessage(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
   std::lock_guard lock(RegistryMutex());
   if (!target || Registry().count(target) == 0) return false;
-  QCoreApplication::postEvent(target, new CMessageEvent(msg, wParam, lParam));
+  auto* ev = new CMessageEvent(msg, wParam, lParam);
+  ev->Publish();
+  QCoreApplication::postEvent(target, ev);
   return true;
 }
 
+namespace {
+
+// What a thread waiting in SendMessage learns from the target's thread.
+struct SendState {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  LRESULT result = 0;
+};
+
+// Signals the waiting thread when destroyed: after the delivery ran, or when
+// Qt drops the call because the target died first.
+class SendCompletion {
+ public:
+  explicit SendCompletion(std::shared_ptr<SendState> state) : state_(std::move(state)) {}
+  ~SendCompletion() {
+    {
+      std::lock_guard lock(state_->mutex);
+      state_->result = result;
+      state_->finished = true;
+    }
+    state_->done.notify_all();
+  }
+  LRESULT result = 0;
+
+ private:
+  std::shared_ptr<SendState> state_;
+};
+
+}  // namespace
+
 LRESULT SendMessage(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!IsMessageTarget(target)) return 0;
-  CMessageEvent ev(msg, wParam, lParam);
   if (target->thread() == QThread::currentThread()) {
+    CMessageEvent ev(msg, wParam, lParam);
     QCoreApplication::sendEvent(target, &ev);
     return ev.result;
   }
-  // Run the delivery on the target's thread and wait for it.
-  QMetaObject::invokeMethod(
-      target, [target, &ev] { QCoreApplication::sendEvent(target, &ev); },
-      Qt::BlockingQueuedConnection);
-  return ev.result;
+  // Queue the delivery on the target's thread and wait for it with our own
+  // primitives, so the hand-over is plain to the thread checkers too.
+  auto state = std::make_shared<SendState>();
+  {
+    auto completion = std::make_shared<SendCompletion>(state);
+    std::lock_guard lock(RegistryMutex());
+    if (Registry().count(target) == 0) return 0;
+    QMetaObject::invokeMethod(
+        target,
+        [target, completion, msg, wParam, lParam] {
+          CMessageEvent ev(msg, wParam, lParam);
+          QCoreApplication::sendEvent(target, &ev);
+          completion->result = ev.result;
+        },
+        Qt::QueuedConnection);
+  }
+  std::unique_lock lock(state->mutex);
+  state->done.wait(lock, [&] { return state->finished; });
+  return state->result;
 }
 
 UINT RegisterWindowMessage(const std::string& name) {
@@ -83,6 +131,7 @@ CMessageTarget::CMessageTarget(QObject* parent) : QObject(parent) { RegisterMess
 bool CMessageTarget::event(QEvent* e) {
   if (e->type() == CMessageEvent::Type()) {
     auto* m = static_cast<CMessageEvent*>(e);
+    m->Receive();
     m->result = OnMessage(m->message, m->wParam, m->lParam);
     return true;
   }

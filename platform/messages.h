@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QObject>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -29,10 +30,17 @@ class CMessageEvent : public QEvent {
  public:
   CMessageEvent(UINT msg, WPARAM w, LPARAM l) : QEvent(Type()), message(msg), wParam(w), lParam(l) {}
   static QEvent::Type Type();
+  // Handing the event to another thread through Qt's queue synchronises in
+  // a way ThreadSanitizer cannot see; this release/acquire pair states it.
+  void Publish() { published_.store(true, std::memory_order_release); }
+  void Receive() const { (void)published_.load(std::memory_order_acquire); }
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
   LRESULT result = 0;
+
+ private:
+  std::atomic<bool> published_{false};
 };
 
 // Makes an object reachable through PostMessage/SendMessage until it is

@@ -237,6 +237,7 @@ bool CWnd::PreTranslateKeyDown(UINT vk) { return vk == VK_RETURN || vk == VK_ESC
 bool CWnd::event(QEvent* e) {
   if (e->type() == CMessageEvent::Type()) {
     auto* m = static_cast<CMessageEvent*>(e);
+    m->Receive();
     auto it = handlers_.find(m->message);
     m->result = it != handlers_.end() ? it->second(m->wParam, m->lParam)
                                       : WindowProc(m->message, m->wParam, m->lParam);

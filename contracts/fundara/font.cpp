@@ -1,5 +1,7 @@
 #include "contracts/fundara/font.h"
 
+#include <cstdint>
+
 #include <QFont>
 #include <QString>
 #include <QStringList>
@@ -57,7 +59,9 @@ QFont CSetFont::GetFont() const {
   QFont font(FaceOf(font_));
   // A negative height is the character height; a positive one the cell
   // height, of which the character takes about 7/8 (internal leading).
-  int pixels = font_.lfHeight < 0 ? -font_.lfHeight : (font_.lfHeight * 7 + 4) / 8;
+  // Heights beyond any screen are cut first (this also keeps the negation defined).
+  const int height = static_cast<int>(std::clamp<std::int64_t>(font_.lfHeight, -4096, 4096));
+  int pixels = height < 0 ? -height : (height * 7 + 4) / 8;
   if (pixels <= 0) pixels = 12;
   font.setPixelSize(pixels);
   const int weight = font_.lfWeight <= 0 ? 400 : std::clamp<int>(font_.lfWeight, 100, 900);

@@ -58,7 +58,7 @@ TEST_F(AppAndUpgrade, AppListManagerFindsTheFirstEntryAndReloadsCleanly) {
   Write(dir / "apps.xml", kAppList);
   // The user's own copy in the settings folder is what GetConfigPath finds first.
   ASSERT_EQ(setenv("XDG_CONFIG_HOME", dir.c_str(), 1), 0);
-  fs::create_directories(dir / "Brevio");
+  std::filesystem::create_directories(dir / "Brevio");
   Write(dir / "Brevio" / "apps.xml", kAppList);
   EXPECT_EQ(GetConfigPath("apps.xml"), (dir / "Brevio" / "apps.xml").string());
 

@@ -76,3 +76,21 @@ TEST(Messages, RegisteredNumbersAreStablePerName) {
   EXPECT_NE(a, b);
   EXPECT_EQ(RegisterWindowMessage("StartRecord"), a);
 }
+
+TEST(Messages, SendMessageToATargetThatDiesBeforeDeliveryReturnsZero) {
+  App();
+  auto rec = std::make_unique<CMessageRecorder>();
+  rec->answer = [](UINT, WPARAM, LPARAM) -> LRESULT { return 99; };
+  HWND handle = rec.get();
+  std::atomic<bool> started{false};
+  std::atomic<LRESULT> answer{-1};
+  std::thread worker([&] {
+    started = true;
+    answer = SendMessage(handle, 5, 0, 0);
+  });
+  while (!started) std::this_thread::yield();
+  QThread::msleep(50);  // the call is queued, not yet delivered
+  rec.reset();          // the target dies first: the waiting sender must be released
+  worker.join();
+  EXPECT_EQ(answer.load(), 0);
+}

@@ -1,0 +1,83 @@
+#include "tests/camera/test_app.h"
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+struct CRun {
+  int code;
+  QString out, err;
+};
+
+CRun Tool(const QStringList& args) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("BREVIO_DEMO_CAMERA");
+  p.setProcessEnvironment(env);
+  p.start(BREVIO_CAMERA_TOOL, args);
+  p.waitForFinished(120000);
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+          QString::fromUtf8(p.readAllStandardError())};
+}
+
+// A scratch folder of this suite, below BREVIO_TEST_TMP when it is set.
+std::unique_ptr<QTemporaryDir> Scratch() {
+  const QString base = QString::fromUtf8(qgetenv("BREVIO_TEST_TMP"));
+  if (base.isEmpty()) return std::make_unique<QTemporaryDir>();
+  QDir().mkpath(base + "/camera");
+  return std::make_unique<QTemporaryDir>(base + "/camera/toolXXXXXX");
+}
+
+}  // namespace
+
+TEST(CameraTool, ListsTheDemoCameraAndGrabsInEveryWritableFormat) {
+  CameraTestApp();
+  const CRun list = Tool({"--demo", "list"});
+  ASSERT_EQ(list.code, 0) << list.err.toStdString();
+  EXPECT_TRUE(list.out.contains("Demo document camera  capability 7990272 (3264*2448)")) << list.out.toStdString();
+  EXPECT_TRUE(list.out.contains("YUY2: 640*480 800*600")) << list.out.toStdString();
+
+  const auto dir = Scratch();
+  const QString folder = dir->path();
+  for (const char* ext : {"png", "jpg", "bmp", "tif"}) {
+    const QString path = folder + "/grab." + ext;
+    const CRun grab = Tool({"--demo", "grab", "0", path, "--frames", "2", "--format", ext[0] == 'b' ? "YUY2" : "MJPG"});
+    ASSERT_EQ(grab.code, 0) << ext << ": " << grab.err.toStdString();
+    const QImage picture(path);
+    ASSERT_FALSE(picture.isNull()) << ext;
+    EXPECT_EQ(picture.size(), QSize(640, 480));
+    EXPECT_LT(qGray(picture.pixel(2, 2)), 90) << ext;        // desk
+    EXPECT_GT(qGray(picture.pixel(320, 100)), 150) << ext;   // page
+  }
+  const CRun big = Tool({"--demo", "grab", "0", folder + "/big.png", "--dpi", "-2"});
+  ASSERT_EQ(big.code, 0) << big.err.toStdString();
+  EXPECT_EQ(QImage(folder + "/big.png").size(), QSize(3264, 2448));
+}
+
+TEST(CameraTool, RefusesWhatItCannotDo) {
+  CameraTestApp();
+  const auto dir = Scratch();
+  const QString folder = dir->path();
+  const CRun gif = Tool({"--demo", "grab", "0", folder + "/x.gif"});
+  EXPECT_EQ(gif.code, 1);
+  EXPECT_TRUE(gif.err.contains("GIF")) << gif.err.toStdString();
+  const CRun noCamera = Tool({"grab", "3", folder + "/x.png"});
+  EXPECT_EQ(noCamera.code, 1);
+  EXPECT_TRUE(noCamera.err.contains("there is no camera 3")) << noCamera.err.toStdString();
+  EXPECT_EQ(Tool({"--demo", "rate", "0"}).code, 2);  // --seconds is required
+  EXPECT_EQ(Tool({"frobnicate"}).code, 2);
+  EXPECT_FALSE(QFile::exists(folder + "/x.gif"));
+}
+
+TEST(CameraTool, MeasuresTheRate) {
+  CameraTestApp();
+  const CRun rate = Tool({"--demo", "rate", "0", "--seconds", "1"});
+  ASSERT_EQ(rate.code, 0) << rate.err.toStdString();
+  EXPECT_TRUE(rate.out.contains("frames per second")) << rate.out.toStdString();
+}

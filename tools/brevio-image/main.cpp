@@ -1,0 +1,391 @@
+// brevio-image: the image library's pixel operations on bitmap files, one
+// subcommand per operation.
+//
+// Exit status: 0 success; 1 bad command line; 2 input unreadable or
+// malformed; 3 the operation refused the picture or its arguments; 4 the
+// output could not be written. OUT is written to a temporary file beside it
+// and renamed, so a failure never leaves a partial file.
+
+#include "imaging/bitmap_file.h"
+#include "imaging/data_handler.h"
+
+#include "contracts/fundara/memory.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum ExitStatus { kOk = 0, kUsage = 1, kBadInput = 2, kRefused = 3, kCannotWrite = 4 };
+
+// Ends the command with a status and a one-line message on standard error.
+struct ToolExit {
+  int status;
+  std::string message;
+};
+
+struct Invocation {
+  std::string command;
+  std::vector<std::string> args;  // positional arguments after the command
+  std::optional<CRect> region;    // --region L,T,R,B
+};
+
+[[noreturn]] void Usage(const std::string& text) { throw ToolExit{kUsage, text}; }
+[[noreturn]] void Refuse(const std::string& text) { throw ToolExit{kRefused, text}; }
+
+long ParseInteger(const std::string& text, const char* what) {
+  long value = 0;
+  const char* end = text.data() + text.size();
+  const char* begin = text.data();
+  if (begin != end && *begin == '+') ++begin;
+  auto [ptr, ec] = std::from_chars(begin, end, value);
+  if (ec != std::errc() || ptr != end || begin == end)
+    Usage(std::string(what) + " must be a whole number, not \"" + text + "\"");
+  return value;
+}
+
+int ParseInt(const std::string& text, const char* what) {
+  const long v = ParseInteger(text, what);
+  if (v < -2147483647L || v > 2147483647L) Usage(std::string(what) + " is out of range: " + text);
+  return static_cast<int>(v);
+}
+
+double ParseReal(const std::string& text, const char* what) {
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v))
+    Usage(std::string(what) + " must be a number, not \"" + text + "\"");
+  return v;
+}
+
+CRect ParseRegion(const std::string& text) {
+  int v[4];
+  std::size_t start = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t comma = text.find(',', start);
+    if ((i < 3) != (comma != std::string::npos))
+      Usage("--region needs four numbers L,T,R,B, not \"" + text + "\"");
+    v[i] = ParseInt(text.substr(start, comma == std::string::npos ? comma : comma - start),
+                    "a --region value");
+    start = comma + 1;
+  }
+  return CRect(v[0], v[1], v[2], v[3]);
+}
+
+CBitmapPicture Load(const std::string& path) {
+  CBitmapPicture picture;
+  std::string error;
+  if (!ReadBitmapFile(path, picture, &error)) throw ToolExit{kBadInput, path + ": " + error};
+  return picture;
+}
+
+// Writes through a temporary file in the same folder and renames it.
+void Save(const std::string& path, const CBitmapPicture& picture) {
+  BitmapWriteOptions options;
+  if (picture.xPelsPerMeter > 0) options.xPelsPerMeter = picture.xPelsPerMeter;
+  if (picture.yPelsPerMeter > 0) options.yPelsPerMeter = picture.yPelsPerMeter;
+  const std::vector<unsigned char> bytes =
+      EncodeBitmap(picture.data, picture.width, picture.height, picture.depth,
+                   picture.hasPalette ? picture.palette : nullptr, options);
+  if (bytes.empty())
+    throw ToolExit{kCannotWrite, path + ": the result (" + std::to_string(picture.width) + " x " +
+                                     std::to_string(picture.height) + ", " +
+                                     std::to_string(picture.depth) +
+                                     " bits) cannot be stored as a bitmap"};
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) throw ToolExit{kCannotWrite, path + ": cannot create: " + std::strerror(errno)};
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const std::string reason = std::strerror(errno);
+      ::close(fd);
+      ::unlink(temp.c_str());
+      throw ToolExit{kCannotWrite, path + ": write error: " + reason};
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  // mkstemp creates the file for the owner only; give it the usual mode.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  if (::close(fd) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(temp.c_str());
+    throw ToolExit{kCannotWrite, path + ": cannot write: " + reason};
+  }
+}
+
+CDataHandler handler;
+
+// A new picture of the same size and depth as `like`, sharing its metadata.
+CBitmapPicture NewLike(const CBitmapPicture& like, int depth) {
+  CBitmapPicture out;
+  if (!out.Allocate(like.width, like.height, depth)) Refuse("out of memory");
+  out.xPelsPerMeter = like.xPelsPerMeter;
+  out.yPelsPerMeter = like.yPelsPerMeter;
+  return out;
+}
+
+std::string DepthText(int depth) { return std::to_string(depth) + "-bit"; }
+
+// ---- Subcommands --------------------------------------------------------
+
+int CmdInfo(const Invocation& inv) {
+  const CBitmapPicture picture = Load(inv.args[0]);
+  std::cout << picture.width << ' ' << picture.height << ' ' << picture.depth << '\n';
+  return kOk;
+}
+
+int CmdGrey(const Invocation& inv) {
+  const CBitmapPicture in = Load(inv.args[0]);
+  CBitmapPicture out = NewLike(in, 8);
+  if (!handler.ColourToGreyScale(in.data, in.width, in.height, in.depth,
+                                 in.hasPalette ? in.palette : nullptr, out.data, 1))
+    Refuse("grey conversion refused the " + DepthText(in.depth) + " picture");
+  GreyPalette(out.palette);
+  out.hasPalette = true;
+  Save(inv.args[1], out);
+  return kOk;
+}
+
+int CmdColour24(const Invocation& inv) {
+  const CBitmapPicture in = Load(inv.args[0]);
+  CBitmapPicture out = NewLike(in, 24);
+  if (!handler.GreyScaleToColour24(in.data, in.width, in.height, in.depth,
+                                   in.hasPalette ? in.palette : nullptr, out.data))
+    Refuse("conversion to 24 bits refused the " + DepthText(in.depth) + " picture");
+  Save(inv.args[1], out);
+  return kOk;
+}
+
+int CmdZoom(const Invocation& inv) {
+  const float scale = static_cast<float>(ParseReal(inv.args[0], "SCALE"));
+  CBitmapPicture picture = Load(inv.args[1]);
+  unsigned char* result = nullptr;
+  int w = 0, h = 0;
+  if (!handler.ZoomData(picture.data, picture.width, picture.height, picture.depth, scale, result,
+                        w, h))
+    Refuse("scaling by " + inv.args[0] + " refused (the scale must be above 0 and give a picture " +
+           "of at least 1 x 1 pixels that fits in memory)");
+  picture.Adopt(result, w, h, picture.depth);
+  Save(inv.args[2], picture);
+  return kOk;
+}
+
+int CmdTurn(const Invocation& inv) {
+  const int value = ParseInt(inv.args[0], "VALUE");
+  CBitmapPicture picture = Load(inv.args[1]);
+  if (!handler.RotationImageData(picture.data, picture.width, picture.height, picture.depth,
+                                 static_cast<rotation_degree>(value)))
+    Refuse(value < 1 || value > 5 ? "turn value " + inv.args[0] +
+                                        " is not one of 1 (clockwise), 2 (half turn), 3 "
+                                        "(counter-clockwise), 4 (flip), 5 (mirror)"
+                                  : std::string("out of memory"));
+  Save(inv.args[2], picture);
+  return kOk;
+}
+
+CRect RegionOrWhole(const Invocation& inv, const CBitmapPicture& picture) {
+  return inv.region ? *inv.region
+                    : CRect(0, 0, static_cast<int>(picture.width), static_cast<int>(picture.height));
+}
+
+int CmdRotate(const Invocation& inv) {
+  const int degrees = ParseInt(inv.args[0], "DEGREES");
+  CBitmapPicture picture = Load(inv.args[1]);
+  CRect region = RegionOrWhole(inv, picture);
+  if (picture.depth != 24)
+    Refuse("rotation by degrees needs a 24-bit picture, this one has " + DepthText(picture.depth));
+  if (region.left < 0 || region.top < 0 || region.left > region.right ||
+      region.top > region.bottom || region.right > picture.width || region.bottom > picture.height)
+    Usage("--region must lie inside the " + std::to_string(picture.width) + " x " +
+          std::to_string(picture.height) + " picture with L <= R and T <= B");
+  if (!handler.RotationImage(picture.data, picture.width, picture.height, region, picture.depth,
+                             degrees))
+    Refuse("rotation by " + inv.args[0] + " degrees leaves no picture or does not fit in memory");
+  Save(inv.args[2], picture);
+  std::cout << region.left << ',' << region.top << ',' << region.right << ',' << region.bottom
+            << '\n';
+  return kOk;
+}
+
+int CmdRotateRad(const Invocation& inv) {
+  const double angle = ParseReal(inv.args[0], "ANGLE");
+  CBitmapPicture picture = Load(inv.args[1]);
+  const CRect region = RegionOrWhole(inv, picture);
+  if (!handler.RotatePicture(picture.data, picture.width, picture.height, picture.depth, region,
+                             angle))
+    Refuse("rotation refused: the region clipped to the picture is empty, or the result does not "
+           "fit in memory");
+  Save(inv.args[2], picture);
+  return kOk;
+}
+
+// The tone operations change the picture in place and refuse a level of 0.
+template <int (CDataHandler::*Op)(unsigned char*, int, int, int, int)>
+int CmdLevel(const Invocation& inv) {
+  const int level = ParseInt(inv.args[0], "LEVEL");
+  CBitmapPicture picture = Load(inv.args[1]);
+  if (!(handler.*Op)(picture.data, picture.width, picture.height, picture.depth, level))
+    Refuse(level == 0 ? "level 0 leaves the picture unchanged"
+                      : "the " + DepthText(picture.depth) + " picture is not supported");
+  Save(inv.args[2], picture);
+  return kOk;
+}
+
+int CmdGain(const Invocation& inv) {
+  const int r = ParseInt(inv.args[0], "R"), g = ParseInt(inv.args[1], "G"),
+            b = ParseInt(inv.args[2], "B");
+  CBitmapPicture picture = Load(inv.args[3]);
+  if (!handler.SaturationAlter(picture.data, picture.width, picture.height, picture.depth, r, g, b))
+    Refuse(r == 255 && g == 255 && b == 255
+               ? std::string("gains of 255 leave the picture unchanged")
+               : "colour gain needs a 24- or 32-bit picture, this one has " +
+                     DepthText(picture.depth));
+  Save(inv.args[4], picture);
+  return kOk;
+}
+
+int CmdSingle(const Invocation& inv) {
+  const int threshold = ParseInt(inv.args[0], "THRESHOLD");
+  const CBitmapPicture in = Load(inv.args[1]);
+  CBitmapPicture out = NewLike(in, 8);
+  if (!handler.ColourToSingle(in.data, in.width, in.height, in.depth,
+                              in.hasPalette ? in.palette : nullptr, out.data, threshold))
+    Refuse("black and white refused the " + DepthText(in.depth) + " picture");
+  GreyPalette(out.palette);
+  out.hasPalette = true;
+  Save(inv.args[2], out);
+  return kOk;
+}
+
+int CmdReversed(const Invocation& inv) {
+  CBitmapPicture in = Load(inv.args[0]);
+  CBitmapPicture out = NewLike(in, in.depth);
+  if (!handler.ColourToReversed(in.data, in.width, in.height, in.depth,
+                                in.hasPalette ? in.palette : nullptr, out.data))
+    Refuse("inverse refused the " + DepthText(in.depth) + " picture");
+  // An 8-bit picture keeps its indices; its palette was inverted.
+  std::memcpy(out.palette, in.palette, sizeof out.palette);
+  out.hasPalette = in.hasPalette;
+  Save(inv.args[1], out);
+  return kOk;
+}
+
+template <int (CDataHandler::*Op)(const unsigned char*, int, int, int, unsigned char*)>
+int CmdNeighbour(const Invocation& inv) {
+  const CBitmapPicture in = Load(inv.args[0]);
+  CBitmapPicture out = NewLike(in, in.depth);
+  if (!(handler.*Op)(in.data, in.width, in.height, in.depth, out.data))
+    Refuse("the " + DepthText(in.depth) + " picture is not supported");
+  std::memcpy(out.palette, in.palette, sizeof out.palette);
+  out.hasPalette = in.hasPalette;
+  Save(inv.args[1], out);
+  return kOk;
+}
+
+struct Subcommand {
+  const char* name;
+  const char* synopsis;  // arguments after the name
+  std::size_t arguments; // positional arguments
+  bool takesRegion;
+  int (*run)(const Invocation&);
+  const char* help;
+};
+
+// Later operations join this table; everything else stays as it is.
+const Subcommand kSubcommands[] = {
+    {"info", "IN", 1, false, CmdInfo, "print WIDTH HEIGHT DEPTH"},
+    {"grey", "IN OUT", 2, false, CmdGrey, "grey picture (8 bits, grey palette)"},
+    {"colour24", "IN OUT", 2, false, CmdColour24, "24-bit colour picture"},
+    {"zoom", "SCALE IN OUT", 3, false, CmdZoom, "nearest-neighbour scaling"},
+    {"turn", "VALUE IN OUT", 3, false, CmdTurn,
+     "1 clockwise, 2 half turn, 3 counter-clockwise, 4 flip, 5 mirror"},
+    {"rotate", "DEGREES IN OUT [--region L,T,R,B]", 3, true, CmdRotate,
+     "rotation by whole degrees (24-bit, white background); prints the new region L,T,R,B"},
+    {"rotate-rad", "ANGLE IN OUT [--region L,T,R,B]", 3, true, CmdRotateRad,
+     "cuts the region and rotates it by ANGLE radians (bilinear, black background)"},
+    {"luminosity", "LEVEL IN OUT", 3, false, CmdLevel<&CDataHandler::AdjustLuminosity>,
+     "brightness; -100 is black"},
+    {"contrast", "LEVEL IN OUT", 3, false, CmdLevel<&CDataHandler::AdjustContrast>, "contrast"},
+    {"saturation", "LEVEL IN OUT", 3, false, CmdLevel<&CDataHandler::AdjustSaturation>,
+     "saturation; -100 is grey"},
+    {"gain", "R G B IN OUT", 5, false, CmdGain, "colour gain per channel, 0-255"},
+    {"single", "THRESHOLD IN OUT", 3, false, CmdSingle, "black and white (8 bits)"},
+    {"reversed", "IN OUT", 2, false, CmdReversed, "inverse"},
+    {"relief", "IN OUT", 2, false, CmdNeighbour<&CDataHandler::ColourToRelief>, "relief"},
+    {"sharpen", "IN OUT", 2, false, CmdNeighbour<&CDataHandler::ColourToSharpen>, "sharpen"},
+};
+
+std::string UsageText() {
+  std::string text = "usage: brevio-image COMMAND ARGUMENTS (pictures are BMP files)\n";
+  for (const Subcommand& s : kSubcommands)
+    text += std::string("  ") + s.name + " " + s.synopsis + "\n      " + s.help + "\n";
+  text += "exit status: 0 done, 1 bad command line, 2 bad input, 3 refused, 4 output not written\n";
+  return text;
+}
+
+const Subcommand* Find(const std::string& name) {
+  for (const Subcommand& s : kSubcommands)
+    if (name == s.name) return &s;
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::cerr << UsageText();
+    return kUsage;
+  }
+  const std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    std::cout << UsageText();
+    return kOk;
+  }
+  try {
+    const Subcommand* sub = Find(name);
+    if (!sub) Usage("unknown command \"" + name + "\"\n" + UsageText());
+    Invocation inv;
+    inv.command = name;
+    for (int i = 2; i < argc; ++i) {
+      const std::string arg = argv[i];
+      if (sub->takesRegion && (arg == "--region" || arg.rfind("--region=", 0) == 0)) {
+        std::string value;
+        if (arg == "--region") {
+          if (i + 1 >= argc) Usage("--region needs a value L,T,R,B");
+          value = argv[++i];
+        } else {
+          value = arg.substr(9);
+        }
+        inv.region = ParseRegion(value);
+      } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+        Usage("unknown option \"" + arg + "\" for " + name);
+      } else {
+        inv.args.push_back(arg);
+      }
+    }
+    if (inv.args.size() != sub->arguments)
+      Usage(std::string("usage: brevio-image ") + sub->name + " " + sub->synopsis);
+    return sub->run(inv);
+  } catch (const ToolExit& e) {
+    std::cerr << "brevio-image: " << e.message << '\n';
+    return e.status;
+  }
+}

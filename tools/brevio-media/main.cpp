@@ -1,0 +1,36 @@
+// brevio-media: command-line front end of the media library.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/brevio-media/commands.h"
+
+namespace {
+
+void Usage(std::FILE* out) {
+  std::fputs(
+      "usage: brevio-media record OUT.flv --size WxH --seconds S [--tone HZ]\n"
+      "       brevio-media flv-dump FILE\n",
+      out);
+}
+
+}  // namespace
+
+int BadArguments(const std::string& message) {
+  std::fprintf(stderr, "brevio-media: %s\n", message.c_str());
+  Usage(stderr);
+  return 2;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) return BadArguments("no command given");
+  const std::string command = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "record") return RunRecord(args);
+  if (command == "flv-dump") return RunFlvDump(args);
+  if (command == "--help" || command == "-h") {
+    Usage(stdout);
+    return 0;
+  }
+  return BadArguments("unknown command \"" + command + "\"");
+}
