@@ -91,7 +91,7 @@ bool CUICtrl::Build(CWnd* parent, int id, const _MYCONTROL* control, const _MYLA
   type_.clear();
   imgRect_ = clickRect_ = CRect();
   mask_ = 0;
-  normalImg_ = overImg_ = selectImg_ = bgImg_ = QImage();
+  normalPath_ = overPath_ = selectPath_ = bgPath_ = QString();
   setToolTip(QString());
   if (control) {
     type_ = QString::fromStdU16String(control->type).trimmed().toLower();
@@ -99,37 +99,46 @@ bool CUICtrl::Build(CWnd* parent, int id, const _MYCONTROL* control, const _MYLA
     clickRect_ = control->clickRect;
     mask_ = control->maskColor;
     setToolTip(QString::fromStdU16String(control->tip));
-    normalImg_ = LoadStateImage(control->normalImg);
-    overImg_ = LoadStateImage(control->overImg);
-    selectImg_ = LoadStateImage(control->selectImg);
-    if (!control->bgImg.empty()) {
-      bgImg_ = LoadUIPicture(UIImagePath(control->bgImg), size(), true);
-      ApplyMaskColour(bgImg_, mask_);
-    }
+    normalPath_ = UIImagePath(control->normalImg);
+    overPath_ = UIImagePath(control->overImg);
+    selectPath_ = UIImagePath(control->selectImg);
+    bgPath_ = UIImagePath(control->bgImg);
   }
+  ReloadImages();
   ShowWindow(control ? SW_SHOW : SW_HIDE);
   update();
   return true;
 }
 
-QImage CUICtrl::LoadStateImage(const std::u16string& name) const {
-  if (name.empty()) return {};
-  QImage image = LoadUIPicture(UIImagePath(name), ImageSize());
-  ApplyMaskColour(image, mask_);
-  return image;
-}
-
-bool CUICtrl::SetImages(const QString& normal, const QString& over, const QString& select) {
-  auto load = [this](const QString& path) {
-    QImage image = LoadUIPicture(path, ImageSize());
+void CUICtrl::ReloadImages() {
+  auto load = [this](const QString& path, QSize size, bool stretch) {
+    QImage image = LoadUIPicture(path, size, stretch);
     ApplyMaskColour(image, mask_);
     return image;
   };
-  normalImg_ = load(normal);
-  overImg_ = over.isEmpty() ? QImage() : load(over);
-  selectImg_ = select.isEmpty() ? QImage() : load(select);
+  normalImg_ = load(normalPath_, ImageSize(), false);
+  overImg_ = load(overPath_, ImageSize(), false);
+  selectImg_ = load(selectPath_, ImageSize(), false);
+  bgImg_ = load(bgPath_, size(), true);
+  loadedSize_ = size();
   update();
+}
+
+bool CUICtrl::SetImages(const QString& normal, const QString& over, const QString& select) {
+  normalPath_ = normal;
+  overPath_ = over;
+  selectPath_ = select;
+  ReloadImages();
   return !normalImg_.isNull();
+}
+
+void CUICtrl::resizeEvent(QResizeEvent* e) {
+  // SVG artwork is drawn anew at the new size so that it stays sharp.
+  auto isSvg = [](const QString& p) { return p.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive); };
+  if (size() != loadedSize_ &&
+      (isSvg(normalPath_) || isSvg(overPath_) || isSvg(selectPath_) || isSvg(bgPath_)))
+    ReloadImages();
+  CWnd::resizeEvent(e);
 }
 
 void CUICtrl::SetBackground(const QImage& surface, const CRect& rect) {

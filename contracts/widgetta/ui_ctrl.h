@@ -127,13 +127,17 @@ class CUICtrl : public CWnd {
   // Draws `image` fitted into `box` (kept aspect, centred); disabled
   // pictures are drawn grey and faded.
   void DrawImage(QPainter& painter, const QImage& image, const QRect& box) const;
-  QImage LoadStateImage(const std::u16string& name) const;
+  // Reads the state and background pictures again at the current sizes.
+  void ReloadImages();
+  void resizeEvent(QResizeEvent* e) override;
   // Posts WM_COMMAND with `code` to the parent, lParam the control's handle.
   void NotifyParent(UINT code);
 
   CUICaption caption_;
   QString type_;
   QImage normalImg_, overImg_, selectImg_, bgImg_;
+  QString normalPath_, overPath_, selectPath_, bgPath_;  // full paths
+  QSize loadedSize_;
   CRect imgRect_, clickRect_;
   std::uint32_t mask_ = 0;
   QImage background_;

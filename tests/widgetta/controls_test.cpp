@@ -49,6 +49,10 @@ TEST(GdiBtn, BuiltFromRecordsReportsClicksWithItsHandle) {
   EXPECT_EQ(btn.Caption().GetFormat(), DT_CENTER | DT_BOTTOM | DT_SINGLELINE);
   EXPECT_EQ(btn.Caption().GetFont().pixelSize(), 20);
   EXPECT_EQ(btn.Caption().GetFont().weight(), QFont::Bold);
+  // Moved to a larger place, the SVG pictures are drawn again at its size.
+  btn.MoveWindow(CRect(20, 30, 116, 126));
+  EXPECT_EQ(btn.GetNormalImage().size(), QSize(96, 96));
+  btn.MoveWindow(CRect(20, 30, 68, 78));
 
   QTest::mouseClick(&btn, Qt::LeftButton, {}, QPoint(10, 10));
   auto got = parent.Take();
