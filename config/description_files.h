@@ -13,57 +13,9 @@
 #include <string_view>
 
 #include "config/xml_config_doc.h"
+#include "contracts/widgetta/ui_records.h"
 #include "platform/geometry.h"
 #include "platform/records.h"
-
-// One text placed on a control: the language entry it shows and the
-// rectangle it is drawn in. A languageId of -1 marks an unused entry.
-struct _MYCTRLTEXT {
-  std::int32_t languageId = -1;
-  CRect rect;
-};
-static_assert(sizeof(_MYCTRLTEXT) == 20);
-
-// A control's text table: always four entries, used from the front; the
-// first entry with languageId -1 ends the used part.
-using MyCtrlTextTable = std::array<_MYCTRLTEXT, 4>;
-static_assert(sizeof(MyCtrlTextTable) == 80);
-
-// One control of a window.
-struct _MYCONTROL {
-  std::int32_t id = 0;
-  std::u16string type;
-  std::u16string bgImg;
-  std::u16string tip;
-  CRect rect;
-  std::u16string normalImg;
-  std::u16string overImg;
-  std::u16string selectImg;
-  CRect imgRect;
-  CRect clickRect;
-  std::uint32_t maskColor = 0;
-  std::unique_ptr<MyCtrlTextTable> textTable;
-};
-
-// One text of a window.
-struct _MYLANGUAGE {
-  std::int32_t id = 0;
-  std::u16string value;
-  std::int32_t logfontId = 0;  // id of the _MYFONT to draw it with
-  std::uint32_t color = 0;
-  std::uint32_t format = 0;  // text-layout flags of the text drawing call
-};
-
-// One font.
-struct _MYFONT {
-  std::int32_t id = 0;
-  std::unique_ptr<LOGFONTW> logfont;
-};
-
-// The lists the readers append to. Records belong to the list.
-using MyControlList = std::list<std::unique_ptr<_MYCONTROL>>;
-using MyLanguageList = std::list<std::unique_ptr<_MYLANGUAGE>>;
-using MyFontList = std::list<std::unique_ptr<_MYFONT>>;
 
 // "<?xml version="1.0" encoding="UTF-8"?><Root/>": what a missing or broken
 // description file reads as.

@@ -37,6 +37,30 @@ constexpr UINT MK_SHIFT = 0x0004;
 constexpr UINT MK_CONTROL = 0x0008;
 constexpr UINT MK_MBUTTON = 0x0010;
 
+// Messages a control sends its parent. A button click arrives as WM_COMMAND
+// with wParam = MAKEWPARAM(child id, notification) and lParam = the
+// control's handle; a slider reports WM_HSCROLL (WM_VSCROLL when upright)
+// with wParam = MAKEWPARAM(scroll code, position) and lParam = its handle.
+constexpr UINT WM_COMMAND = 0x0111;
+constexpr UINT WM_HSCROLL = 0x0114;
+constexpr UINT WM_VSCROLL = 0x0115;
+constexpr UINT BN_CLICKED = 0;
+constexpr UINT BN_DOUBLECLICKED = 5;
+// Scroll codes of a slider (trackbar).
+constexpr UINT TB_LINEUP = 0;
+constexpr UINT TB_LINEDOWN = 1;
+constexpr UINT TB_PAGEUP = 2;
+constexpr UINT TB_PAGEDOWN = 3;
+constexpr UINT TB_THUMBPOSITION = 4;
+constexpr UINT TB_THUMBTRACK = 5;
+constexpr UINT TB_ENDTRACK = 8;
+
+constexpr WPARAM MAKEWPARAM(UINT low, UINT high) {
+  return static_cast<WPARAM>((low & 0xFFFFu) | ((high & 0xFFFFu) << 16));
+}
+constexpr UINT LOWORD(WPARAM w) { return static_cast<UINT>(w & 0xFFFFu); }
+constexpr UINT HIWORD(WPARAM w) { return static_cast<UINT>((w >> 16) & 0xFFFFu); }
+
 // Virtual-key codes of the keys the windows look at.
 constexpr UINT VK_BACK = 0x08;
 constexpr UINT VK_TAB = 0x09;
@@ -100,6 +124,8 @@ class CWnd : public QWidget {
   CPoint ClientToScreen(CPoint p) const;
   CPoint ScreenToClient(CPoint p) const;
   void Invalidate() { update(); }
+  void EnableWindow(bool enable) { setEnabled(enable); }
+  bool IsWindowEnabled() const { return isEnabled(); }
   void SetWindowText(const QString& text) { setWindowTitle(text); }
   QString GetWindowText() const { return windowTitle(); }
 

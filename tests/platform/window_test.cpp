@@ -178,3 +178,16 @@ TEST(Window, ColourKeyMakesKeyPixelsTransparent) {
   w.render(&shot);
   EXPECT_EQ(shot.pixel(5, 5), QColor(10, 200, 30).rgba());
 }
+
+TEST(Window, CursorsFromShapesAndFromTheProjectsImages) {
+  TestApp();
+  ProbeWnd w;
+  w.SetCursorShape(CursorShape::Hand);
+  EXPECT_EQ(w.cursor().shape(), Qt::PointingHandCursor);
+  // The artwork is SVG: cursor pictures are read through the image plugins.
+  ASSERT_TRUE(w.SetCursorImage(BREVIO_SOURCE_DATA_DIR "/images/crop_normal.svg", 24, 24));
+  EXPECT_EQ(w.cursor().shape(), Qt::BitmapCursor);
+  EXPECT_EQ(w.cursor().hotSpot(), QPoint(24, 24));
+  EXPECT_FALSE(w.SetCursorImage(BREVIO_SOURCE_DATA_DIR "/images/no_such_cursor.png", 0, 0));
+  EXPECT_EQ(w.cursor().shape(), Qt::BitmapCursor);  // a failed load keeps the cursor
+}

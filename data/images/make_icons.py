@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""Writes the interface icons of this folder as SVG files.
+
+One style for every icon, chosen to stay readable on a classroom projector:
+a rounded square tile, a white glyph drawn with 4-unit strokes on a 48-unit
+grid, and one tile colour per state:
+
+    <name>_normal.svg   dark slate  #22313F
+    <name>_over.svg     blue        #1769D1   (pointer over the control)
+    <name>_select.svg   orange      #C2410C   (pressed, checked, selected)
+
+White on each of these has a contrast ratio of at least 5:1. Controls draw
+the disabled state themselves (grey, faded). busy.gif is the animated busy
+indicator in the same colours. To add an icon, add its glyph
+below and run this script from this folder; keep glyphs simple, centred in
+the 48 x 48 grid inside an 8-unit margin.
+"""
+
+import math
+import os
+
+STATES = {"normal": "#22313F", "over": "#1769D1", "select": "#C2410C"}
+GLYPH = "#FFFFFF"
+STROKE = f'fill="none" stroke="{GLYPH}" stroke-width="4" stroke-linecap="round" stroke-linejoin="round"'
+
+
+def arc_arrow(clockwise):
+    # Three quarters of a circle ending at the top, with a solid arrow head
+    # showing the direction of the turn there.
+    # The arc runs from 3 o'clock (clockwise) or 9 o'clock round to 12, so
+    # at its end it moves right (clockwise) or left; the head points that way.
+    if clockwise:
+        arc = "M35 27 A11 11 0 1 1 24 16"
+        head = "M31 16 L23 9 L23 23 Z"
+    else:
+        arc = "M13 27 A11 11 0 1 0 24 16"
+        head = "M17 16 L25 9 L25 23 Z"
+    return f'<path d="{arc}" {STROKE}/><path d="{head}" fill="{GLYPH}"/>'
+
+
+GLYPHS = {
+    "close": f'<path d="M16 16 L32 32 M32 16 L16 32" {STROKE}/>',
+    "ok": f'<path d="M14 25 L21 32 L34 17" {STROKE}/>',
+    "arrow_left": f'<path d="M28 14 L18 24 L28 34" {STROKE}/>',
+    "arrow_right": f'<path d="M20 14 L30 24 L20 34" {STROKE}/>',
+    "expand": f'<path d="M24 15 V33 M15 24 H33" {STROKE}/>',
+    "collapse": f'<path d="M15 24 H33" {STROKE}/>',
+    "rotate_left": arc_arrow(False),
+    "rotate_right": arc_arrow(True),
+    "photo": (f'<path d="M12 18 H18 L21 14 H27 L30 18 H36 V34 H12 Z" {STROKE}/>'
+              f'<circle cx="24" cy="26" r="5" {STROKE}/>'),
+    "crop": f'<path d="M17 11 V31 H37 M11 17 H31 V37" {STROKE}/>',
+    "folder": (f'<path d="M11 16 H20 L23 19 H37 V34 H11 Z" fill="{GLYPH}" stroke="{GLYPH}" '
+               f'stroke-width="2" stroke-linejoin="round"/>'),
+    "zoom_in": (f'<circle cx="22" cy="22" r="9" {STROKE}/><path d="M29 29 L36 36 M18 22 H26 M22 18 V26" {STROKE}/>'),
+    "zoom_out": (f'<circle cx="22" cy="22" r="9" {STROKE}/><path d="M29 29 L36 36 M18 22 H26" {STROKE}/>'),
+}
+
+
+def tile(colour, body):
+    return (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" viewBox="0 0 48 48">\n'
+        f'  <rect x="2" y="2" width="44" height="44" rx="10" fill="{colour}"/>\n'
+        f"  {body}\n"
+        "</svg>\n"
+    )
+
+
+def thumb(colour):
+    # Slider thumb: a disc of the state colour in a white ring.
+    return (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24" viewBox="0 0 24 24">\n'
+        f'  <circle cx="12" cy="12" r="9.5" fill="{colour}" stroke="{GLYPH}" stroke-width="3"/>\n'
+        "</svg>\n"
+    )
+
+
+def tab(colour):
+    # Tab button: rounded at the top, square at the foot, 120 x 40.
+    return (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="120" height="40" viewBox="0 0 120 40">\n'
+        f'  <path d="M1 40 V9 Q1 1 9 1 H111 Q119 1 119 9 V40 Z" fill="{colour}"/>\n'
+        "</svg>\n"
+    )
+
+
+def lzw(pixels, min_size):
+    """GIF LZW compression of palette indices, as data sub-blocks."""
+    clear, end = 1 << min_size, (1 << min_size) + 1
+    table = {bytes([i]): i for i in range(clear)}
+    size, next_code = min_size + 1, end + 1
+    bits, nbits, out = 0, 0, bytearray()
+
+    def emit(code):
+        nonlocal bits, nbits
+        bits |= code << nbits
+        nbits += size
+        while nbits >= 8:
+            out.append(bits & 0xFF)
+            bits >>= 8
+            nbits -= 8
+
+    emit(clear)
+    word = b""
+    for p in pixels:
+        candidate = word + bytes([p])
+        if candidate in table:
+            word = candidate
+            continue
+        emit(table[word])
+        if next_code == 4096:
+            emit(clear)
+            table = {bytes([i]): i for i in range(clear)}
+            size, next_code = min_size + 1, end + 1
+        else:
+            table[candidate] = next_code
+            next_code += 1
+            if next_code > (1 << size) and size < 12:
+                size += 1
+        word = bytes([p])
+    if word:
+        emit(table[word])
+    emit(end)
+    if nbits:
+        out.append(bits & 0xFF)
+    blocks = bytearray()
+    for i in range(0, len(out), 255):
+        chunk = out[i:i + 255]
+        blocks += bytes([len(chunk)]) + chunk
+    return blocks + b"\x00"
+
+
+def busy_gif(path, side=48, dots=8, delay_cs=10):
+    """The busy indicator: eight dots on a ring, the bright one going round."""
+    # Palette: 0 transparent, 1 white outline, 2-4 the blue head and its
+    # fading trail, 5 the slate of the resting dots. The white outline keeps
+    # the dots visible on dark backgrounds, their fill on light ones.
+    palette = [(0, 0, 0), (255, 255, 255), (23, 105, 209), (79, 141, 221),
+               (134, 176, 232), (34, 49, 63), (34, 49, 63), (34, 49, 63)]
+    out = bytearray(b"GIF89a")
+    out += side.to_bytes(2, "little") * 2 + bytes([0xF2, 0, 0])
+    for r, g, b in palette:
+        out += bytes([r, g, b])
+    out += b"\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00"
+    centre, ring, radius = side / 2, side * 0.34, side * 0.09
+    for frame in range(dots):
+        pixels = []
+        for y in range(side):
+            for x in range(side):
+                index = 0
+                for d in range(dots):
+                    a = 2 * math.pi * d / dots - math.pi / 2
+                    dx, dy = x + 0.5 - (centre + ring * math.cos(a)), y + 0.5 - (centre + ring * math.sin(a))
+                    dist = math.hypot(dx, dy)
+                    if dist <= radius:
+                        index = min(2 + (frame - d) % dots, 5)
+                    elif dist <= radius + 1.3 and index == 0:
+                        index = 1
+                pixels.append(index)
+        out += b"\x21\xF9\x04\x09" + delay_cs.to_bytes(2, "little") + b"\x00\x00"
+        out += b"\x2C\x00\x00\x00\x00" + side.to_bytes(2, "little") * 2 + b"\x00"
+        out += bytes([3]) + lzw(pixels, 3)
+    out += b"\x3B"
+    with open(path, "wb") as f:
+        f.write(out)
+
+
+def write(name, text):
+    with open(name, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def main():
+    for name, body in GLYPHS.items():
+        for state, colour in STATES.items():
+            write(f"{name}_{state}.svg", tile(colour, body))
+    for state, colour in STATES.items():
+        write(f"slider_thumb_{state}.svg", thumb(colour))
+        write(f"tab_{state}.svg", tab(colour))
+    busy_gif("busy.gif")
+
+
+if __name__ == "__main__":
+    os.chdir(os.path.dirname(os.path.abspath(__file__)))
+    main()
