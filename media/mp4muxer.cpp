@@ -56,6 +56,7 @@ int CMp4Muxer::Init(const char* path, int width, int height) {
   m_ended.store(false);
   m_lastVideoDts = -1;
   m_lastAudioDts = -1;
+  m_maxVideoPts = 0;
   StartMux();
   return 1;
 }
@@ -299,7 +300,12 @@ void CMp4Muxer::WriteUnit(const CMuxThread::Unit& unit, AVStream* stream, double
     packet->pts = std::max(Ticks(unit.pts, factor), dts);
     packet->stream_index = stream->index;
     if (unit.key) packet->flags |= AV_PKT_FLAG_KEY;
-    if (stream == m_audioStream && m_audioStream->codecpar->frame_size > 0) {
+    if (stream == m_videoStream) {
+      // The file's length ends one picture after the latest picture shown,
+      // which with reordering is not the latest decoded.
+      m_maxVideoPts = std::max(m_maxVideoPts, packet->pts);
+      packet->duration = std::max<std::int64_t>(1, m_maxVideoPts + Ticks(1000 / 25, factor) - dts);
+    } else if (m_audioStream->codecpar->frame_size > 0) {
       packet->duration = av_rescale_q(m_audioStream->codecpar->frame_size, AVRational{1, kSampleRate},
                                       stream->time_base);
     }

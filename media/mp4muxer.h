@@ -98,4 +98,5 @@ class CMp4Muxer {
   CSampleTimes m_sampleTimes;
   std::int64_t m_lastVideoDts = -1;  // mux thread only
   std::int64_t m_lastAudioDts = -1;
+  std::int64_t m_maxVideoPts = 0;
 };

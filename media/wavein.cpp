@@ -1,6 +1,7 @@
 #include "media/wavein.h"
 
 #include <SDL2/SDL.h>
+#include <alsa/asoundlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -51,6 +52,10 @@ bool IsOpen(HWAVEIN device) {
   return device && g_devices.count(device) > 0;
 }
 
+// The sound library reports a missing card on standard error; here a
+// missing device is an answer (no sound), not a message for the user.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
 void SDLCALL CaptureCallback(void* user, Uint8* stream, int length) {
   static_cast<CWaveInDevice*>(user)->Capture(stream, length);
 }
@@ -62,6 +67,7 @@ HWAVEIN WaveInOpen(const WAVEFORMATEX& format, HWND window) {
       format.nChannels > 2 || format.nSamplesPerSec == 0) {
     return nullptr;
   }
+  snd_lib_error_set_handler(QuietAlsa);
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
   auto* device = new CWaveInDevice;
@@ -70,7 +76,7 @@ HWAVEIN WaveInOpen(const WAVEFORMATEX& format, HWND window) {
   want.freq = static_cast<int>(format.nSamplesPerSec);
   want.format = AUDIO_S16LSB;
   want.channels = static_cast<Uint8>(format.nChannels);
-  want.samples = 1024;
+  want.samples = static_cast<Uint16>(format.nSamplesPerSec / 100);  // 10 ms per callback
   want.callback = CaptureCallback;
   want.userdata = device;
   SDL_AudioSpec have{};
