@@ -38,19 +38,19 @@ class RecordTool : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(RecordTool, RecordingDecodesCleanlyAndStaysInSync) {
-  const std::string out = flvtest::Scratch("tool-tone.flv");
+namespace {
+
+// Three seconds of the synthetic camera and tone: H.264 and AAC of the
+// right length, a decode without a word from FFmpeg, and the flashes at
+// 1 s and 2 s within 40 ms of their tone bursts.
+void CheckToneRecording(const std::string& out) {
   const ShellRun rec = Shell("'" + Tool() + "' record '" + out + "' --size 320x240 --seconds 3 --tone 1000");
   ASSERT_EQ(0, rec.status) << rec.output;
 
   const std::string streams = Probe(out, "stream=codec_name,codec_type");
   EXPECT_NE(std::string::npos, streams.find("codec_name=h264")) << streams;
   EXPECT_NE(std::string::npos, streams.find("codec_name=aac")) << streams;
-  const std::string format = Probe(out, "format=duration");
-  const auto eq = format.find("duration=");
-  ASSERT_NE(std::string::npos, eq) << format;
-  const double duration = std::stod(format.substr(eq + 9));
-  EXPECT_NEAR(3.0, duration, 0.15);
+  EXPECT_NEAR(3.0, Duration(out), 0.15);
 
   // A full decode by FFmpeg itself reports nothing at all.
   const ShellRun decode = Shell(kDecode + "'" + out + "'" + kToNull);
@@ -65,18 +65,59 @@ TEST_F(RecordTool, RecordingDecodesCleanlyAndStaysInSync) {
   }
   EXPECT_GE(d.pictures, 60);  // 75 taken; a slow machine may drop a few
   EXPECT_GE(d.soundFrames, 120);
-  // Flashes at 1 s and 2 s (the one at 0 s is the file's first picture).
-  std::vector<double> flashes;
-  for (double f : d.flashes) {
-    if (f > 500) flashes.push_back(f);
+  const std::vector<double> offsets = FlashOffsets(d);
+  ASSERT_EQ(2u, offsets.size());
+  for (double o : offsets) {
+    std::printf("%s: tone burst %+.1f ms from its flash\n", out.c_str(), o);
+    EXPECT_LE(std::fabs(o), 40.0);
   }
-  ASSERT_EQ(2u, flashes.size());
-  for (double f : flashes) {
-    double best = 1e9;
-    for (double b : d.bursts) best = std::fabs(b - f) < std::fabs(best) ? b - f : best;
-    std::printf("flash at %.1f ms, nearest tone burst at %.1f ms\n", f, f + best);
-    EXPECT_LE(std::fabs(best), 40.0) << "flash at " << f << " ms, nearest burst " << f + best << " ms";
-  }
+}
+
+}  // namespace
+
+TEST_F(RecordTool, RecordingDecodesCleanlyAndStaysInSync) { CheckToneRecording(flvtest::Scratch("tool-tone.flv")); }
+
+TEST_F(RecordTool, Mp4RecordingDecodesCleanlyAndStaysInSync) { CheckToneRecording(flvtest::Scratch("tool-tone.mp4")); }
+
+TEST_F(RecordTool, AviRecordsPicturesAndTheInputDevice) {
+  const std::string tone = flvtest::Scratch("tool-avi-tone.raw");
+  WriteToneFile(tone, 22050, 4, 1000);
+  const std::string out = flvtest::Scratch("tool.avi");
+  const ShellRun rec = Shell("SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN='" + tone + "' '" + Tool() + "' record '" + out +
+                             "' --size 160x120 --seconds 3 --fps 8 --mic");
+  ASSERT_EQ(0, rec.status) << rec.output;
+  const std::string streams = Probe(out, "stream=codec_name,codec_tag_string,sample_rate,nb_frames");
+  EXPECT_NE(std::string::npos, streams.find("codec_name=msvideo1\ncodec_tag_string=MSVC")) << streams;
+  EXPECT_NE(std::string::npos, streams.find("codec_name=pcm_s16le")) << streams;
+  EXPECT_NE(std::string::npos, streams.find("sample_rate=22050")) << streams;
+  EXPECT_NE(std::string::npos, streams.find("nb_frames=24")) << streams;  // 3 s at 8 per second
+  const ShellRun decode = Shell(kDecode + "'" + out + "'" + kToNull);
+  EXPECT_EQ(0, decode.status) << decode.output;
+  // The sound: whole seconds of the device's samples, tone bursts included.
+  const std::string volume =
+      Shell("ffmpeg -nostdin -i '" + out + "' -map 0:a -af volumedetect -f null - 2>&1 | grep max_volume").output;
+  EXPECT_NE(std::string::npos, volume.find("max_volume: -6")) << volume;
+}
+
+TEST_F(RecordTool, Mp4WithMicRecordsTheInputDevice) {
+  const std::string tone = flvtest::Scratch("tool-mp4-tone.raw");
+  WriteToneFile(tone, 44100, 4, 1000);
+  const std::string out = flvtest::Scratch("tool-mic.mp4");
+  const ShellRun rec = Shell("SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN='" + tone + "' '" + Tool() + "' record '" + out +
+                             "' --size 160x120 --seconds 3 --mic");
+  ASSERT_EQ(0, rec.status) << rec.output;
+  EXPECT_EQ(std::string::npos, rec.output.find("no input device")) << rec.output;
+  const Decoded d = DecodeAll(out, 160, 120);
+  EXPECT_EQ(0, d.errors);
+  EXPECT_GT(d.soundPeak, 0.3);
+  EXPECT_GE(d.bursts.size(), 2u);  // the bursts at 0 s, 1 s and 2 s
+  // Without a device the recording goes on silently.
+  const std::string silent = flvtest::Scratch("tool-nomic.flv");
+  const ShellRun none =
+      Shell("SDL_AUDIODRIVER=no-such-driver '" + Tool() + "' record '" + silent + "' --size 160x120 --seconds 1 --mic");
+  ASSERT_EQ(0, none.status) << none.output;
+  EXPECT_NE(std::string::npos, none.output.find("no input device; recording without sound")) << none.output;
+  EXPECT_EQ(0, Shell(kDecode + "'" + silent + "'" + kToNull).status);
 }
 
 TEST_F(RecordTool, SilentRecordingAndDump) {
@@ -115,7 +156,10 @@ TEST_F(RecordTool, BadArgumentsAreExplained) {
       {"record '" + out + "' --size 320x240 --seconds 0", "--seconds needs"},
       {"record '" + out + "' --size 320x240 --seconds 1 --tone abc", "--tone needs"},
       {"record '" + out + "' --size 320x240 --seconds 1 --fast", "unknown option"},
-      {"record x.mkv --size 320x240 --seconds 1", "must end in"},
+      {"record x.mkv --size 320x240 --seconds 1", "must end in .flv, .mp4 or .avi"},
+      {"record x.avi --size 320x240 --seconds 1 --fps 0", "--fps needs"},
+      {"record x.avi --size 320x240 --seconds 1 --tone 440", "--tone is the synthetic sound"},
+      {"record x.mp4 --size 320x240 --seconds 1 --mic --tone 440", "--tone is the synthetic sound"},
       {"flv-dump", "exactly one FILE"},
   };
   for (const auto& c : cases) {
