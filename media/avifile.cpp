@@ -12,6 +12,8 @@ extern "C" {
 #include "contracts/fundara/memory.h"
 
 CAviFile::~CAviFile() {
+  // No notice may carry a header of this object once it is gone.
+  if (m_device) WaveInDiscard(m_device);
   CloseAviFile();
   DeleteAudioBuffer();
 }

@@ -54,6 +54,8 @@ class CAlsaCaptureMixer : public CWaveMixer {
 }  // namespace
 
 CWave::~CWave() {
+  // No notice may carry a header of this object once it is gone.
+  if (m_device) WaveInDiscard(m_device);
   CloseWave();
   DelBuffer();
 }

