@@ -7,7 +7,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "contracts/fundara/memory.h"
 
@@ -163,30 +165,56 @@ int CAviFile::WriteAudioBuffer(HWAVEIN device, WAVEHDR* header) {
   {
     std::lock_guard lock(m_fileLock);
     if (!m_file || !m_audioStream || m_soundFailed) return 0;
-    const DWORD bytes = header->dwBytesRecorded - header->dwBytesRecorded % m_format.nBlockAlign;
-    if (bytes > 0) {
-      AVPacket* packet = av_packet_alloc();
-      int r = packet ? av_new_packet(packet, static_cast<int>(bytes)) : -1;
-      if (r == 0) {
-        std::memcpy(packet->data, header->lpData, bytes);
-        packet->stream_index = m_audioStream->index;
-        packet->pts = packet->dts = m_soundPosition / m_format.nBlockAlign;
-        packet->duration = bytes / m_format.nBlockAlign;
-        packet->flags |= AV_PKT_FLAG_KEY;
-        r = WritePacket(packet);
-      }
-      av_packet_free(&packet);
-      if (r < 0) {
-        // No more sound for this file; pictures go on.
-        m_soundFailed = true;
-        WaveInStop(device);
-        WaveInReset(device);
-        return 0;
-      }
-      m_soundPosition += bytes;
+    if (WriteSound(*header) < 0) {
+      // No more sound for this file; pictures go on.
+      m_soundFailed = true;
+      WaveInStop(device);
+      WaveInReset(device);
+      return 0;
     }
   }
   return WaveInPrepareHeader(device, header) && WaveInAddBuffer(device, header) ? 1 : 0;
+}
+
+// Writes the whole samples of a filled buffer at the sound position (under the file lock).
+int CAviFile::WriteSound(const WAVEHDR& header) {
+  const DWORD bytes = header.dwBytesRecorded - header.dwBytesRecorded % m_format.nBlockAlign;
+  if (bytes == 0) return 0;
+  AVPacket* packet = av_packet_alloc();
+  int r = packet ? av_new_packet(packet, static_cast<int>(bytes)) : -1;
+  if (r == 0) {
+    std::memcpy(packet->data, header.lpData, bytes);
+    packet->stream_index = m_audioStream->index;
+    packet->pts = packet->dts = m_soundPosition / m_format.nBlockAlign;
+    packet->duration = bytes / m_format.nBlockAlign;
+    packet->flags |= AV_PKT_FLAG_KEY;
+    r = WritePacket(packet);
+  }
+  av_packet_free(&packet);
+  if (r >= 0) m_soundPosition += bytes;
+  return r;
+}
+
+// At the close: the sound captured but not yet written goes into the file
+// too, instead of arriving after it has been closed: the buffers handed
+// back whose notice has not been handled yet (oldest first), then the
+// partly filled one.
+void CAviFile::WriteCapturedSound() {
+  if (!m_device || !m_audioStream || m_soundFailed) return;
+  WaveInDiscard(m_device);  // the device stops and keeps no buffer
+  std::vector<WAVEHDR*> pending;
+  for (WAVEHDR& h : m_headers) {
+    if (h.lpData && h.dwBytesRecorded > 0 && (h.dwFlags & WHDR_PREPARED)) pending.push_back(&h);
+  }
+  std::sort(pending.begin(), pending.end(), [](const WAVEHDR* a, const WAVEHDR* b) {
+    const bool doneA = a->dwFlags & WHDR_DONE, doneB = b->dwFlags & WHDR_DONE;
+    if (doneA != doneB) return doneA;
+    return a->reserved < b->reserved;
+  });
+  for (WAVEHDR* h : pending) {
+    if (WriteSound(*h) < 0) break;
+    h->dwBytesRecorded = 0;
+  }
 }
 
 int CAviFile::DeleteAudioBuffer() {
@@ -224,6 +252,7 @@ int CAviFile::CloseAviFile() {
   {
     std::lock_guard lock(m_fileLock);
     if (m_file) {
+      WriteCapturedSound();
       // A file that got no data still gets its header and index.
       if (WriteHeaderOnce() == 0) av_write_trailer(m_file);
       avio_closep(&m_file->pb);

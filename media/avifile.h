@@ -56,6 +56,8 @@ class CAviFile {
  private:
   int WriteHeaderOnce();
   int WritePacket(AVPacket* packet);
+  int WriteSound(const WAVEHDR& header);
+  void WriteCapturedSound();
 
   AVFormatContext* m_file = nullptr;
   AVStream* m_videoStream = nullptr;

@@ -15,6 +15,7 @@ class CWaveInDevice {
   HWND window = nullptr;
   std::mutex lock;             // the queue and the headers in it
   std::deque<WAVEHDR*> queue;  // headers waiting to be filled, oldest first
+  DWORD handedBack = 0;
 
   // On SDL's audio thread: fills the oldest header; a full one goes to the
   // window. Sound arriving while no header is queued is lost, as with a
@@ -38,6 +39,7 @@ class CWaveInDevice {
     WAVEHDR* h = queue.front();
     queue.pop_front();
     h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    h->reserved = ++handedBack;
     PostMessage(window, MM_WIM_DATA, reinterpret_cast<WPARAM>(this), reinterpret_cast<LPARAM>(h));
   }
 };

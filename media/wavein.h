@@ -42,6 +42,7 @@ struct WAVEHDR {
   std::uintptr_t dwUser = 0;
   DWORD dwFlags = 0;
   DWORD dwLoops = 0;
+  DWORD reserved = 0;  // the device's count of buffers handed back, at this one's return
 };
 
 class CWaveInDevice;

@@ -94,7 +94,13 @@ TEST_F(RecordTool, AviRecordsPicturesAndTheInputDevice) {
   EXPECT_NE(std::string::npos, streams.find("nb_frames=24")) << streams;  // 3 s at 8 per second
   const ShellRun decode = Shell(kDecode + "'" + out + "'" + kToNull);
   EXPECT_EQ(0, decode.status) << decode.output;
-  // The sound: whole seconds of the device's samples, tone bursts included.
+  // The sound runs to the end: the buffer still filling at the close (one
+  // second each) is written too.
+  const std::string audio = Probe(out, "stream=codec_type,nb_frames");
+  const auto at = audio.find("codec_type=audio\nnb_frames=");
+  ASSERT_NE(std::string::npos, at) << audio;
+  EXPECT_GT(std::atol(audio.c_str() + at + 27), 28 * 22050 / 10) << audio;  // samples of 2.8 s
+  // The device's samples, tone bursts included.
   const std::string volume =
       Shell("ffmpeg -nostdin -i '" + out + "' -map 0:a -af volumedetect -f null - 2>&1 | grep max_volume").output;
   EXPECT_NE(std::string::npos, volume.find("max_volume: -6")) << volume;
