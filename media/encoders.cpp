@@ -14,6 +14,7 @@ extern "C" {
 #include <vector>
 
 #include "contracts/fundara/memory.h"
+#include "media/avhelpers.h"
 #include "platform/sync.h"
 
 // ---------------------------------------------------------------- H.264
@@ -165,14 +166,8 @@ int CPCMtoAAC::Init() {
   if (!m_ctx) return 0;
   // 16-bit interleaved samples when the encoder takes them; FFmpeg's own AAC
   // encoder wants planar floats, which this wrapper converts to.
-  AVSampleFormat fmt = AV_SAMPLE_FMT_S16;
-  if (codec->sample_fmts) {
-    fmt = codec->sample_fmts[0];
-    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
-      if (*f == AV_SAMPLE_FMT_S16) fmt = AV_SAMPLE_FMT_S16;
-    }
-  }
-  if (fmt != AV_SAMPLE_FMT_S16 && fmt != AV_SAMPLE_FMT_FLTP && fmt != AV_SAMPLE_FMT_FLT) {
+  const AVSampleFormat fmt = kinora::MonoSampleFormat(codec);
+  if (fmt == AV_SAMPLE_FMT_NONE) {
     Close();
     return 0;
   }
@@ -204,18 +199,8 @@ int CPCMtoAAC::Init() {
     return 0;
   }
   m_nextPts = 0;
-  m_anchors.clear();
+  m_anchors.Clear();
   return 1;
-}
-
-// The capture time of sample number pts, from the nearest frame handed in
-// at or before it (the encoder's output runs one or more frames behind).
-double CPCMtoAAC::TimeOfSample(std::int64_t pts) {
-  if (m_anchors.empty()) return 0;
-  while (m_anchors.size() > 1 && m_anchors[1].first <= pts) m_anchors.pop_front();
-  const auto& a = m_anchors.front();
-  const double t = a.second + static_cast<double>(pts - a.first) * 1000.0 / kSampleRate;
-  return t;
 }
 
 int CPCMtoAAC::EncodeChunk(const unsigned char* pcm, int bytes, double timeMs) {
@@ -223,18 +208,9 @@ int CPCMtoAAC::EncodeChunk(const unsigned char* pcm, int bytes, double timeMs) {
   const int samples = m_frame->nb_samples;
   std::memset(m_buffer, 0, static_cast<std::size_t>(m_frameBytes));
   std::memcpy(m_buffer, pcm, static_cast<std::size_t>(bytes));
-  if (m_frame->format == AV_SAMPLE_FMT_S16) {
-    std::memcpy(m_frame->data[0], m_buffer, static_cast<std::size_t>(m_frameBytes));
-  } else {
-    auto* out = reinterpret_cast<float*>(m_frame->data[0]);
-    for (int i = 0; i < samples; ++i) {
-      std::int16_t s;
-      std::memcpy(&s, m_buffer + 2 * i, 2);
-      out[i] = static_cast<float>(s) / 32768.0f;
-    }
-  }
+  kinora::FillMonoFrame(m_frame, m_buffer, samples);
   m_frame->pts = m_nextPts;
-  m_anchors.emplace_back(m_nextPts, timeMs);
+  m_anchors.Add(m_nextPts, timeMs);
   m_nextPts += samples;
   if (avcodec_send_frame(m_ctx, m_frame) < 0) return 0;
   for (;;) {
@@ -251,7 +227,7 @@ int CPCMtoAAC::EncodeChunk(const unsigned char* pcm, int bytes, double timeMs) {
     // A unit that would start before the recording (the encoder's priming
     // frame when the first block starts at 0) is left out rather than
     // stamped late, which would delay all the sound behind it.
-    const double time = TimeOfSample(m_packet->pts);
+    const double time = m_anchors.TimeOf(m_packet->pts, kSampleRate);
     if (m_handler && size > 0 && time > -0.5) {
       m_handler->SetAACData(data, size, static_cast<std::uint32_t>(std::floor(std::max(0.0, time))));
     }
@@ -298,6 +274,6 @@ void CPCMtoAAC::Close() {
   DelMem(m_buffer);
   m_buffer = nullptr;
   m_frameBytes = 0;
-  m_anchors.clear();
+  m_anchors.Clear();
   m_nextPts = 0;
 }

@@ -13,6 +13,8 @@ struct AVFrame;
 struct AVPacket;
 struct SwsContext;
 
+#include "media/muxcore.h"
+
 // Receives H.264 Annex-B byte streams (one access unit per call, owned by
 // the caller and valid during the call only).
 class IH264DataHandler {
@@ -104,7 +106,6 @@ class CPCMtoAAC {
 
  private:
   int EncodeChunk(const unsigned char* pcm, int bytes, double timeMs);
-  double TimeOfSample(std::int64_t pts);
 
   AVCodecContext* m_ctx = nullptr;
   AVPacket* m_packet = nullptr;
@@ -113,6 +114,5 @@ class CPCMtoAAC {
   int m_frameBytes = 0;
   IAACDataHandler* m_handler = nullptr;
   std::int64_t m_nextPts = 0;  // samples handed to the encoder
-  // Sample number of each frame handed in → capture time of that sample (ms).
-  std::deque<std::pair<std::int64_t, double>> m_anchors;
+  CSampleTimes m_anchors;  // capture times of the samples handed in
 };

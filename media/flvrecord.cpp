@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
 constexpr int kStopWaitMs = 5000;
 // AudioSpecificConfig of the sound track: AAC-LC, 44100 Hz, one channel.
 constexpr unsigned char kAacConfig[2] = {0x12, 0x08};
@@ -16,8 +15,8 @@ constexpr unsigned char kAacConfig[2] = {0x12, 0x08};
 }  // namespace
 
 CFlvRecord::~CFlvRecord() {
-  StopThread(kStopWaitMs);
-  if (m_thread.joinable()) m_thread.join();  // never leave a thread behind on a dead object
+  m_mux.Stop(kStopWaitMs);
+  m_mux.Join();  // never leave a thread behind on a dead object
   {
     std::lock_guard lock(m_fileLock);
     m_flv.CloseFlv();
@@ -34,15 +33,8 @@ CFlvRecord::~CFlvRecord() {
 
 int CFlvRecord::Init(int width, int height, const char* path) {
   // A recorder serves one recording at a time: the previous one must have finished.
-  if (m_thread.joinable()) m_thread.join();
-  {
-    std::lock_guard lock(m_clockLock);
-    m_startTick = 0;
-    m_audioTime = 0;
-    m_videoTime = 0;
-    m_pauseTick = 0;
-    m_audioEndMs = 0;
-  }
+  m_mux.Join();
+  m_clock.Reset();
   m_audioQueue.Release();
   m_videoQueue.Release();
   {
@@ -50,7 +42,7 @@ int CFlvRecord::Init(int width, int height, const char* path) {
     m_videoHeaderPending = 1;
     m_video.SetH264DataHandler(this);
     m_video.Init(width, height, 25);
-    m_captureTimes.clear();
+    m_decodeTimes.Clear();
   }
   {
     std::lock_guard lock(m_audioLock);
@@ -65,9 +57,7 @@ int CFlvRecord::Init(int width, int height, const char* path) {
     m_flv.m_audioSampleRate = 44100;
     m_flv.FlvHeader();
   }
-  m_exitEvent.Reset();
-  m_stop.store(false);
-  m_thread = std::thread([this] { MuxThread(); });
+  StartMux();
   return 1;
 }
 
@@ -76,50 +66,20 @@ int CFlvRecord::WriteBmpData(const unsigned char* pixels, int length) {
   if (!m_video.IsOpen() || !pixels) return 0;
   // A short picture is refused before it takes a place in the queue.
   if (length < m_video.GetWidth() * m_video.GetHeight() * 3) return 0;
-  std::uint32_t captured;
-  {
-    std::lock_guard lock(m_clockLock);
-    if (m_pauseTick != 0) return 0;
-    const std::uint32_t now = GetTickCount();
-    if (m_startTick == 0) {
-      m_startTick = now;
-      m_videoTime = 0;
-    } else {
-      m_videoTime = now - m_startTick;
-    }
-    captured = m_videoTime;
-  }
-  // The placeholder carries the decoding time: the capture times in order,
-  // behind by the pictures the encoder may hold back for reordering, so that
-  // no picture is decoded after it is due to be shown.
-  m_captureTimes.push_back(captured);
-  const std::size_t keep = static_cast<std::size_t>(m_video.GetReorderDelay()) + 1;
-  while (m_captureTimes.size() > keep) m_captureTimes.pop_front();
-  if (m_videoQueue.AddFrame(m_captureTimes.front(), nullptr, 0, 0) < 0) return 0;
+  std::uint32_t captured = 0;
+  if (!m_clock.StampPicture(&captured)) return 0;
+  // The placeholder carries the decoding time; the encoder hands back the
+  // presentation time with the unit.
+  const std::uint32_t decoding = m_decodeTimes.Next(captured, m_video.GetReorderDelay());
+  if (m_videoQueue.AddFrame(decoding, nullptr, 0, 0) < 0) return 0;
   return m_video.BmptoH264Data(pixels, length, captured);
 }
 
 int CFlvRecord::WritePCMData(const unsigned char* pcm, int length) {
   std::lock_guard audio(m_audioLock);
   if (!m_audio.IsOpen() || !pcm || length <= 0) return 0;
-  double blockStart;
-  {
-    std::lock_guard lock(m_clockLock);
-    if (m_pauseTick != 0) return 0;
-    const std::uint32_t now = GetTickCount();
-    // The block has just been filled: its first sample was taken one block earlier.
-    const double duration = (length / 2) * 1000.0 / CPCMtoAAC::kSampleRate;
-    if (m_startTick == 0) {
-      m_startTick = now - static_cast<std::uint32_t>(std::lround(duration));
-      if (m_startTick == 0) m_startTick = 1;
-      blockStart = 0;
-    } else {
-      blockStart = static_cast<double>(now - m_startTick) - duration;
-    }
-    if (blockStart < m_audioEndMs) blockStart = m_audioEndMs;
-    m_audioEndMs = blockStart + duration;
-    m_audioTime = static_cast<std::uint32_t>(blockStart);
-  }
+  double blockStart = 0;
+  if (!m_clock.StampSound(length / 2, CPCMtoAAC::kSampleRate, &blockStart)) return 0;
   return m_audio.SetPCMData(pcm, length, static_cast<std::uint32_t>(std::floor(blockStart)));
 }
 
@@ -183,21 +143,9 @@ int CFlvRecord::SetAACData(const unsigned char* data, int length, std::uint32_t 
   return 1;
 }
 
-void CFlvRecord::PlayVideo(int run) {
-  std::lock_guard lock(m_clockLock);
-  const std::uint32_t now = GetTickCount();
-  if (run == 0) {
-    if (m_pauseTick == 0) m_pauseTick = now ? now : 1;
-  } else if (m_pauseTick != 0) {
-    if (m_startTick != 0) m_startTick += now - m_pauseTick;
-    m_pauseTick = 0;
-  }
-}
+void CFlvRecord::PlayVideo(int run) { m_clock.PlayVideo(run); }
 
-std::uint32_t CFlvRecord::GetVideoTime() {
-  std::lock_guard lock(m_clockLock);
-  return m_videoTime;
-}
+std::uint32_t CFlvRecord::GetVideoTime() { return m_clock.GetVideoTime(); }
 
 void CFlvRecord::Close() {
   {
@@ -209,54 +157,33 @@ void CFlvRecord::Close() {
     std::lock_guard lock(m_audioLock);
     m_audio.Close();
   }
-  StopThread(kStopWaitMs);
+  // A thread still busy after the wait finishes on its own and is collected
+  // by the next Init or the destructor.
+  m_mux.Stop(kStopWaitMs);
 }
 
-void CFlvRecord::StopThread(int waitMs) {
-  if (!m_thread.joinable()) return;
-  m_stop.store(true);
-  // Wait for this recorder's own thread; when it has ended, collect it. A
-  // thread still busy after the wait finishes on its own and is collected by
-  // the next Init or the destructor.
-  if (m_exitEvent.Wait(waitMs)) m_thread.join();
-}
-
-void CFlvRecord::MuxThread() {
-  unsigned char* data = nullptr;
-  for (;;) {
-    const std::uint32_t a = m_audioQueue.GetFirstTimeMs();
-    const std::uint32_t v = m_videoQueue.GetFirstTimeMs();
-    const bool stop = m_stop.load();
-    if (v == kEmpty && stop) break;
-    std::uint32_t time = 0, length = 0, pts = 0;
-    int key = 0;
-    if (v < a) {
-      if (m_videoQueue.GetFirstFrame(&time, &data, &length, &key, &pts) == 0) {
-        if (data) {
+void CFlvRecord::StartMux() {
+  m_mux.Start(
+      m_videoQueue, m_audioQueue,
+      [this](const CMuxThread::Unit& u) {
+        std::lock_guard lock(m_fileLock);
+        m_flv.WritePacket(9, u.data, static_cast<int>(u.length), u.time, u.key,
+                          static_cast<std::int32_t>(u.pts - u.time));
+      },
+      [this](const CMuxThread::Unit& u) {
+        std::lock_guard lock(m_fileLock);
+        m_flv.WritePacket(8, u.data, static_cast<int>(u.length), u.time, 0);
+      },
+      [this] {
+        {
           std::lock_guard lock(m_fileLock);
-          m_flv.WritePacket(9, data, static_cast<int>(length), time, key,
-                            static_cast<std::int32_t>(pts - time));
-        } else if (stop) {
-          m_videoQueue.DelFirstFrame();  // the encoder will never fill it now
+          m_flv.FlvEnd();
+          m_flv.CloseFlv();
         }
-      }
-    } else if (m_audioQueue.GetFirstFrame(&time, &data, &length, &key) == 0 && data) {
-      std::lock_guard lock(m_fileLock);
-      m_flv.WritePacket(8, data, static_cast<int>(length), time, 0);
-    }
-    DelMem(data);
-    data = nullptr;
-    Sleep(1);
-  }
-  {
-    std::lock_guard lock(m_fileLock);
-    m_flv.FlvEnd();
-    m_flv.CloseFlv();
-  }
-  m_audioQueue.Release();
-  m_videoQueue.Release();
-  m_exitEvent.Set();
-  if (HWND owner = m_owner.load()) PostMessage(owner, WM_STOP_RECORD, 0, 1);
+        m_audioQueue.Release();
+        m_videoQueue.Release();
+        if (HWND owner = m_owner.load()) PostMessage(owner, WM_STOP_RECORD, 0, 1);
+      });
 }
 
 int CFlvRecord::InitFirstPos(const unsigned char* stream, int length) {

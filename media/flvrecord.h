@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "media/encoders.h"
 #include "media/flvfile.h"
 #include "media/framequeue.h"
+#include "media/muxcore.h"
 #include "platform/messages.h"
 #include "platform/sync.h"
 
@@ -51,30 +51,22 @@ class CFlvRecord : public IH264DataHandler, public IAACDataHandler {
   static int AddBuffer(const unsigned char* data, int length, unsigned char*& buffer, int& bufferLength);
 
  private:
-  void MuxThread();
-  void StopThread(int waitMs);
+  void StartMux();
   void WriteAvcHeader(const unsigned char* gathered, int length);
 
   CBmptoH264 m_video;
   CPCMtoAAC m_audio;
   CFlvFileEx m_flv;
   int m_videoHeaderPending = 1;
-  std::uint32_t m_startTick = 0;
   int m_audioHeaderPending = 1;
-  std::uint32_t m_audioTime = 0;
-  std::uint32_t m_videoTime = 0;
-  std::uint32_t m_pauseTick = 0;
+  CRecordClock m_clock;  // start tick, pause tick, video and audio times
   CFrameQueue m_audioQueue;
   CFrameQueue m_videoQueue;
-  std::thread m_thread;
-  std::atomic<bool> m_stop{false};
-  CEvent m_exitEvent;  // this recorder's own: set when its mux thread has finished
+  CMuxThread m_mux;  // this recorder's own thread and exit event
   std::atomic<HWND> m_owner{nullptr};
 
-  std::mutex m_clockLock;   // start tick, pause tick, times, end of the last sound block
-  std::mutex m_fileLock;    // one complete tag write at a time
-  std::mutex m_videoLock;   // the picture encoder, its stamps and the AVC header flag
-  std::mutex m_audioLock;   // the sound encoder and the AAC header flag
-  double m_audioEndMs = 0;  // where the last sound block ended (ms since start)
-  std::deque<std::uint32_t> m_captureTimes;  // the latest capture times, oldest first
+  std::mutex m_fileLock;   // one complete tag write at a time
+  std::mutex m_videoLock;  // the picture encoder, its stamps and the AVC header flag
+  std::mutex m_audioLock;  // the sound encoder and the AAC header flag
+  CDecodeTimes m_decodeTimes;
 };

@@ -9,7 +9,10 @@ namespace {
 
 void Usage(std::FILE* out) {
   std::fputs(
-      "usage: brevio-media record OUT.flv --size WxH --seconds S [--tone HZ]\n"
+      "usage: brevio-media record OUT.{flv,mp4,avi} --size WxH --seconds S [--tone HZ] [--mic] [--fps N]\n"
+      "         --tone HZ  the synthetic sound: bursts of HZ while the square flashes (.flv, .mp4)\n"
+      "         --mic      record the default input device instead of the synthetic sound\n"
+      "         --fps N    pictures per second of an .avi file (default 10)\n"
       "       brevio-media flv-dump FILE\n",
       out);
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -15,7 +16,13 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <QEventLoop>
+#include <QTimer>
+
+#include "media/avifile.h"
 #include "media/flvrecord.h"
+#include "media/mp4muxer.h"
+#include "media/wave.h"
 #include "platform/messages.h"
 #include "tools/brevio-media/commands.h"
 #include "tools/brevio-media/synthetic.h"
@@ -24,16 +31,35 @@ namespace {
 
 constexpr int kPictureIntervalMs = 40;  // 25 pictures per second, like a camera
 
+// The command's window: records every message (WM_STOP_RECORD is waited
+// for) and hands the capture notices to `onMessage` on the main thread.
+class CToolWindow : public CMessageRecorder {
+ public:
+  std::function<void(UINT, WPARAM, LPARAM)> onMessage;
+
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+    if (onMessage) onMessage(msg, wParam, lParam);
+    return CMessageRecorder::OnMessage(msg, wParam, lParam);
+  }
+};
+
 // One recorder behind the command, whatever the container: pictures from the
-// camera thread, sound blocks from the microphone thread, then Finish, after
-// which the recorder posts WM_STOP_RECORD to the owner once the file is complete.
+// camera thread (with their time since the start), sound blocks from the
+// microphone, then Finish, after which a recorder that PostsStop posts
+// WM_STOP_RECORD to the owner once the file is complete.
 class CRecordTarget {
  public:
   virtual ~CRecordTarget() = default;
   virtual bool Open(const std::string& path, int width, int height, HWND owner) = 0;
-  virtual void Picture(const unsigned char* bgr, int length) = 0;
+  virtual void Picture(const unsigned char* bgr, int length, double ms) = 0;
   virtual void Sound(const unsigned char* pcm, int length) = 0;
+  // Starts the writer's own capture of the input device, where it has one;
+  // false when the writer captures nothing itself.
+  virtual bool StartOwnCapture(HWND /*owner*/) { return false; }
+  virtual void OnMessage(UINT /*msg*/, WPARAM /*wParam*/, LPARAM /*lParam*/) {}
   virtual void Finish() = 0;
+  virtual bool PostsStop() const { return true; }
 };
 
 class CFlvTarget : public CRecordTarget {
@@ -44,12 +70,77 @@ class CFlvTarget : public CRecordTarget {
     m_record.Close();
     return false;
   }
-  void Picture(const unsigned char* bgr, int length) override { m_record.WriteBmpData(bgr, length); }
+  void Picture(const unsigned char* bgr, int length, double) override { m_record.WriteBmpData(bgr, length); }
   void Sound(const unsigned char* pcm, int length) override { m_record.WritePCMData(pcm, length); }
   void Finish() override { m_record.Close(); }
 
  private:
   CFlvRecord m_record;
+};
+
+class CMp4Target : public CRecordTarget {
+ public:
+  bool Open(const std::string& path, int width, int height, HWND owner) override {
+    m_muxer.SetParentHwnd(owner);
+    return m_muxer.Init(path.c_str(), width, height) == 1;
+  }
+  void Picture(const unsigned char* bgr, int length, double) override { m_muxer.BmptoH264Data(bgr, length); }
+  void Sound(const unsigned char* pcm, int length) override { m_muxer.SetPCMData(pcm, length); }
+  void Finish() override { m_muxer.AddEndData(); }
+
+ private:
+  CMp4Muxer m_muxer;
+};
+
+// AVI: pictures at the file's own frame rate, each written at the index of
+// its time since the start; the sound, when asked for, is captured by the
+// writer itself (22050 Hz, one second per buffer).
+class CAviTarget : public CRecordTarget {
+ public:
+  explicit CAviTarget(int fps) : m_fps(fps) {}
+  bool Open(const std::string& path, int width, int height, HWND) override {
+    m_avi.Init();
+    m_width = width;
+    m_height = height;
+    m_stride = (width * 3 + 3) & ~3;
+    BITMAPINFOHEADER header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biBitCount = 24;
+    header.biSizeImage = static_cast<DWORD>(m_stride * height);
+    return m_avi.CreateAvi(path.c_str(), &header, m_fps) == 0;
+  }
+  void Picture(const unsigned char* bgr, int, double ms) override {
+    const int index = static_cast<int>(ms * m_fps / 1000.0);
+    if (index <= m_lastIndex) return;  // this frame of the file has its picture already
+    m_padded.assign(static_cast<std::size_t>(m_stride) * m_height, 0);
+    for (int y = 0; y < m_height; ++y) {
+      std::copy_n(bgr + static_cast<std::size_t>(y) * m_width * 3, m_width * 3,
+                  m_padded.begin() + static_cast<std::ptrdiff_t>(y) * m_stride);
+    }
+    if (m_avi.WriteData(index, m_padded.data(), static_cast<int>(m_padded.size())) == 0) m_lastIndex = index;
+  }
+  void Sound(const unsigned char*, int) override {}
+  bool StartOwnCapture(HWND owner) override { return m_avi.CreateAudio(owner) == 0; }
+  void OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+    if (msg == MM_WIM_OPEN) m_avi.CreateAudioBuffer(22050);
+    if (msg == MM_WIM_DATA) {
+      m_avi.WriteAudioBuffer(reinterpret_cast<HWAVEIN>(wParam), reinterpret_cast<WAVEHDR*>(lParam));
+    }
+  }
+  void Finish() override {
+    m_avi.CloseAviFile();
+    m_avi.DeleteAudioBuffer();
+    m_avi.Close();
+  }
+  bool PostsStop() const override { return false; }
+
+ private:
+  CAviFile m_avi;
+  int m_fps;
+  int m_width = 0, m_height = 0, m_stride = 0;
+  int m_lastIndex = -1;
+  std::vector<unsigned char> m_padded;
 };
 
 std::string LowerExtension(const std::string& path) {
@@ -62,8 +153,10 @@ std::string LowerExtension(const std::string& path) {
 }
 
 // The recorder for the file name's extension, or null when none records it.
-std::unique_ptr<CRecordTarget> TargetFor(const std::string& extension) {
+std::unique_ptr<CRecordTarget> TargetFor(const std::string& extension, int fps) {
   if (extension == "flv") return std::make_unique<CFlvTarget>();
+  if (extension == "mp4") return std::make_unique<CMp4Target>();
+  if (extension == "avi") return std::make_unique<CAviTarget>(fps);
   return nullptr;
 }
 
@@ -93,7 +186,8 @@ bool ParseSize(const std::string& text, int& width, int& height) {
 int RunRecord(const std::vector<std::string>& args) {
   std::string out;
   int width = 0, height = 0;
-  long seconds = -1, tone = 0;
+  long seconds = -1, tone = 0, fps = 10;
+  bool mic = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& v) {
@@ -109,6 +203,10 @@ int RunRecord(const std::vector<std::string>& args) {
       if (!value(v) || !ParseInt(v, 1, 3600, seconds)) return BadArguments("--seconds needs a whole number from 1 to 3600");
     } else if (a == "--tone") {
       if (!value(v) || !ParseInt(v, 20, 20000, tone)) return BadArguments("--tone needs a frequency in Hz from 20 to 20000");
+    } else if (a == "--fps") {
+      if (!value(v) || !ParseInt(v, 1, 60, fps)) return BadArguments("--fps needs a whole number from 1 to 60");
+    } else if (a == "--mic") {
+      mic = true;
     } else if (!a.empty() && a[0] == '-') {
       return BadArguments("unknown option \"" + a + "\"");
     } else if (out.empty()) {
@@ -120,18 +218,48 @@ int RunRecord(const std::vector<std::string>& args) {
   if (out.empty()) return BadArguments("no output file given");
   if (width == 0) return BadArguments("--size is required");
   if (seconds < 0) return BadArguments("--seconds is required");
-  std::unique_ptr<CRecordTarget> target = TargetFor(LowerExtension(out));
-  if (!target) return BadArguments("cannot record \"" + out + "\": the file name must end in .flv");
+  const std::string extension = LowerExtension(out);
+  std::unique_ptr<CRecordTarget> target = TargetFor(extension, static_cast<int>(fps));
+  if (!target) {
+    return BadArguments("cannot record \"" + out + "\": the file name must end in .flv, .mp4 or .avi");
+  }
+  if (tone != 0 && (mic || extension == "avi")) {
+    return BadArguments("--tone is the synthetic sound of .flv and .mp4 files without --mic");
+  }
 
   int argc = 1;
   char name[] = "brevio-media";
   char* argv[] = {name, nullptr};
   QCoreApplication app(argc, argv);
   av_log_set_level(AV_LOG_ERROR);
-  CMessageRecorder owner;
+  CToolWindow owner;
   if (!target->Open(out, width, height, &owner)) {
     std::fprintf(stderr, "brevio-media: cannot create \"%s\"\n", out.c_str());
+    target->Finish();
     return 1;
+  }
+  // The input device: captured by the writer itself (AVI) or through CWave,
+  // whose filled buffers go to the recorder on this thread and back to the device.
+  CWave wave;
+  bool capturing = false;
+  if (mic) {
+    owner.onMessage = [&](UINT msg, WPARAM wParam, LPARAM lParam) {
+      target->OnMessage(msg, wParam, lParam);
+      if (msg == MM_WIM_DATA && wave.GetDevice() && reinterpret_cast<HWAVEIN>(wParam) == wave.GetDevice()) {
+        auto* header = reinterpret_cast<WAVEHDR*>(lParam);
+        if (header->lpData && header->dwBytesRecorded > 0) {
+          target->Sound(reinterpret_cast<const unsigned char*>(header->lpData),
+                        static_cast<int>(header->dwBytesRecorded));
+        }
+        wave.AddBuffer(reinterpret_cast<HWAVEIN>(wParam), header);
+      }
+    };
+    if (extension == "avi") {
+      capturing = target->StartOwnCapture(&owner);
+    } else {
+      capturing = wave.OpenWave(&owner) == 1 && wave.StartWave() == 1;
+    }
+    if (!capturing) std::fprintf(stderr, "brevio-media: no input device; recording without sound\n");
   }
 
   using Clock = std::chrono::steady_clock;
@@ -151,14 +279,15 @@ int RunRecord(const std::vector<std::string>& args) {
       std::this_thread::sleep_until(due);
       const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
       synthetic::DrawPicture(bgr, width, height, pictures.load(), ms);
-      target->Picture(bgr.data(), length);
+      target->Picture(bgr.data(), length, ms);
       ++pictures;
       const double after = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
       slot = std::max(slot + 1, static_cast<long>(after / kPictureIntervalMs) + 1);
     }
   });
-  // The microphone: each block is handed over once its last sample is in.
+  // The synthetic microphone: each block is handed over once its last sample is in.
   std::thread microphone([&] {
+    if (mic || extension == "avi") return;
     std::vector<unsigned char> pcm;
     const long total = seconds * synthetic::kSampleRate;
     for (std::int64_t first = 0; first + synthetic::kBlockSamples <= total; first += synthetic::kBlockSamples) {
@@ -169,10 +298,19 @@ int RunRecord(const std::vector<std::string>& args) {
       target->Sound(pcm.data(), static_cast<int>(pcm.size()));
     }
   });
+  // This thread runs the window: the capture notices arrive here.
+  QEventLoop loop;
+  QTimer::singleShot(std::chrono::milliseconds(seconds * 1000), &loop, &QEventLoop::quit);
+  loop.exec();
   camera.join();
   microphone.join();
+  if (capturing) {
+    wave.StopWave();
+    wave.CloseWave();
+    QCoreApplication::processEvents();  // the last, partly filled buffer
+  }
   target->Finish();
-  if (!owner.WaitFor(WM_STOP_RECORD, 1, 60000)) {
+  if (target->PostsStop() && !owner.WaitFor(WM_STOP_RECORD, 1, 60000)) {
     std::fprintf(stderr, "brevio-media: the recorder did not finish \"%s\"\n", out.c_str());
     return 1;
   }

@@ -1,0 +1,173 @@
+#include "media/wavein.h"
+
+#include <SDL2/SDL.h>
+#include <alsa/asoundlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <set>
+
+class CWaveInDevice {
+ public:
+  SDL_AudioDeviceID id = 0;
+  HWND window = nullptr;
+  std::mutex lock;             // the queue and the headers in it
+  std::deque<WAVEHDR*> queue;  // headers waiting to be filled, oldest first
+  DWORD handedBack = 0;
+
+  // On SDL's audio thread: fills the oldest header; a full one goes to the
+  // window. Sound arriving while no header is queued is lost, as with a
+  // device that has run out of buffers.
+  void Capture(const unsigned char* data, int length) {
+    std::lock_guard guard(lock);
+    while (length > 0 && !queue.empty()) {
+      WAVEHDR* h = queue.front();
+      const DWORD room = h->dwBufferLength - h->dwBytesRecorded;
+      const DWORD n = std::min<DWORD>(room, static_cast<DWORD>(length));
+      std::memcpy(h->lpData + h->dwBytesRecorded, data, n);
+      h->dwBytesRecorded += n;
+      data += n;
+      length -= static_cast<int>(n);
+      if (h->dwBytesRecorded == h->dwBufferLength) HandBack();
+    }
+  }
+
+  // Hands the oldest header back to the window (under the lock).
+  void HandBack() {
+    WAVEHDR* h = queue.front();
+    queue.pop_front();
+    h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    h->reserved = ++handedBack;
+    PostMessage(window, MM_WIM_DATA, reinterpret_cast<WPARAM>(this), reinterpret_cast<LPARAM>(h));
+  }
+};
+
+namespace {
+
+std::mutex g_devicesLock;
+std::set<CWaveInDevice*> g_devices;  // open devices: a closed handle is refused
+
+bool IsOpen(HWAVEIN device) {
+  std::lock_guard lock(g_devicesLock);
+  return device && g_devices.count(device) > 0;
+}
+
+// The sound library reports a missing card on standard error; here a
+// missing device is an answer (no sound), not a message for the user.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+void SDLCALL CaptureCallback(void* user, Uint8* stream, int length) {
+  static_cast<CWaveInDevice*>(user)->Capture(stream, length);
+}
+
+}  // namespace
+
+HWAVEIN WaveInOpen(const WAVEFORMATEX& format, HWND window) {
+  if (format.wFormatTag != WAVE_FORMAT_PCM || format.wBitsPerSample != 16 || format.nChannels < 1 ||
+      format.nChannels > 2 || format.nSamplesPerSec == 0) {
+    return nullptr;
+  }
+  snd_lib_error_set_handler(QuietAlsa);
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+  auto* device = new CWaveInDevice;
+  device->window = window;
+  SDL_AudioSpec want{};
+  want.freq = static_cast<int>(format.nSamplesPerSec);
+  want.format = AUDIO_S16LSB;
+  want.channels = static_cast<Uint8>(format.nChannels);
+  want.samples = static_cast<Uint16>(format.nSamplesPerSec / 100);  // 10 ms per callback
+  want.callback = CaptureCallback;
+  want.userdata = device;
+  SDL_AudioSpec have{};
+  // No changes allowed: SDL converts from whatever the device delivers.
+  device->id = SDL_OpenAudioDevice(nullptr, 1, &want, &have, 0);
+  if (device->id == 0) {
+    delete device;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return nullptr;
+  }
+  {
+    std::lock_guard lock(g_devicesLock);
+    g_devices.insert(device);
+  }
+  PostMessage(window, MM_WIM_OPEN, reinterpret_cast<WPARAM>(device), 0);
+  return device;
+}
+
+int WaveInPrepareHeader(HWAVEIN device, WAVEHDR* header) {
+  if (!IsOpen(device) || !header || !header->lpData || header->dwBufferLength == 0) return 0;
+  header->dwFlags |= WHDR_PREPARED;
+  return 1;
+}
+
+int WaveInUnprepareHeader(HWAVEIN device, WAVEHDR* header) {
+  if (!IsOpen(device) || !header) return 0;
+  std::lock_guard lock(device->lock);
+  if (header->dwFlags & WHDR_INQUEUE) return 0;
+  header->dwFlags &= ~WHDR_PREPARED;
+  return 1;
+}
+
+int WaveInAddBuffer(HWAVEIN device, WAVEHDR* header) {
+  if (!IsOpen(device) || !header || !(header->dwFlags & WHDR_PREPARED)) return 0;
+  std::lock_guard lock(device->lock);
+  if (header->dwFlags & WHDR_INQUEUE) return 0;
+  header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+  header->dwBytesRecorded = 0;
+  device->queue.push_back(header);
+  return 1;
+}
+
+int WaveInStart(HWAVEIN device) {
+  if (!IsOpen(device)) return 0;
+  SDL_PauseAudioDevice(device->id, 0);
+  return 1;
+}
+
+int WaveInStop(HWAVEIN device) {
+  if (!IsOpen(device)) return 0;
+  // Once paused, SDL runs no more callbacks for the device.
+  SDL_PauseAudioDevice(device->id, 1);
+  std::lock_guard lock(device->lock);
+  if (!device->queue.empty() && device->queue.front()->dwBytesRecorded > 0) device->HandBack();
+  return 1;
+}
+
+int WaveInReset(HWAVEIN device) {
+  if (!IsOpen(device)) return 0;
+  SDL_PauseAudioDevice(device->id, 1);
+  std::lock_guard lock(device->lock);
+  while (!device->queue.empty()) device->HandBack();
+  return 1;
+}
+
+int WaveInDiscard(HWAVEIN device) {
+  if (!IsOpen(device)) return 0;
+  SDL_PauseAudioDevice(device->id, 1);
+  std::lock_guard lock(device->lock);
+  for (WAVEHDR* h : device->queue) h->dwFlags &= ~WHDR_INQUEUE;
+  device->queue.clear();
+  return 1;
+}
+
+int WaveInClose(HWAVEIN device) {
+  if (!IsOpen(device)) return 0;
+  {
+    std::lock_guard lock(g_devicesLock);
+    g_devices.erase(device);
+  }
+  // Closing waits for a running callback to end; headers still queued are
+  // handed back first so that none stays marked as in the queue.
+  SDL_CloseAudioDevice(device->id);
+  {
+    std::lock_guard lock(device->lock);
+    while (!device->queue.empty()) device->HandBack();
+  }
+  PostMessage(device->window, MM_WIM_CLOSE, reinterpret_cast<WPARAM>(device), 0);
+  delete device;
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  return 1;
+}
