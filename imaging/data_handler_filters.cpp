@@ -25,6 +25,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace pixalto {
 namespace {
 
@@ -113,9 +117,9 @@ PIXALTO_CLONES void SobelRow(const std::uint8_t* a, const std::uint8_t* b, const
 // forms it. Terms with a whole-number weight added to a single-precision sum
 // are exact in double precision before the one rounding, so they are plain
 // single-precision additions; the sqrt2 terms need the double step.
-PIXALTO_CLONES void SobelExRow(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c,
-                               std::uint8_t* dst, int n) {
-  for (int x = 1; x <= n; ++x) {
+void SobelExRowPortable(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c,
+                        std::uint8_t* dst, int from, int to) {
+  for (int x = from; x <= to; ++x) {
     // [-1 0 1; -sqrt2 0 sqrt2; -1 0 1]
     float sx = static_cast<float>(a[x + 1] - a[x - 1]);
     sx = static_cast<float>(static_cast<double>(sx) + -kRoot2 * static_cast<double>(b[x - 1]));
@@ -134,6 +138,67 @@ PIXALTO_CLONES void SobelExRow(const std::uint8_t* a, const std::uint8_t* b, con
     v = v > 255.0f ? 255.0f : v;
     dst[x] = static_cast<std::uint8_t>(static_cast<int>(static_cast<double>(v) + 0.5));
   }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same steps, eight pixels at a time: the double steps in 512-bit
+// double lanes, the single-precision steps in 256-bit float lanes. The
+// conversions round to nearest like the scalar casts (the default mode).
+// GCC 12 reports the undefined pass-through vectors inside its own AVX-512
+// intrinsic headers as possibly uninitialised (a known false positive).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define PIXALTO_WIDE __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw")))
+PIXALTO_WIDE inline __m256i WideInts(const std::uint8_t* p) {
+  return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+// float(double(sum) + k * p): a convolution term with a weight that is not whole.
+PIXALTO_WIDE inline __m256 WideDoubleStep(__m256 sum, __m512d k, __m256i p) {
+  return _mm512_cvtpd_ps(_mm512_add_pd(_mm512_cvtps_pd(sum), _mm512_mul_pd(k, _mm512_cvtepi32_pd(p))));
+}
+PIXALTO_WIDE void SobelExRowWide(
+    const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* dst,
+    int n) {
+  const __m512d r2 = _mm512_set1_pd(kRoot2), mr2 = _mm512_set1_pd(-kRoot2);
+  const __m256 limit = _mm256_set1_ps(255.0f);
+  const __m512d half = _mm512_set1_pd(0.5);
+  const __m256 signBit = _mm256_set1_ps(-0.0f);
+  int x = 1;
+  for (; x + 8 <= n + 1; x += 8) {
+    const __m256i a0 = WideInts(a + x - 1), a1 = WideInts(a + x), a2 = WideInts(a + x + 1);
+    const __m256i b0 = WideInts(b + x - 1), b2 = WideInts(b + x + 1);
+    const __m256i c0 = WideInts(c + x - 1), c1 = WideInts(c + x), c2 = WideInts(c + x + 1);
+    __m256 sx = _mm256_cvtepi32_ps(_mm256_sub_epi32(a2, a0));
+    sx = WideDoubleStep(sx, mr2, b0);
+    sx = WideDoubleStep(sx, r2, b2);
+    sx = _mm256_sub_ps(sx, _mm256_cvtepi32_ps(c0));
+    sx = _mm256_add_ps(sx, _mm256_cvtepi32_ps(c2));
+    __m256 sy = _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_setzero_si256(), a0));
+    sy = WideDoubleStep(sy, mr2, a1);
+    sy = _mm256_sub_ps(sy, _mm256_cvtepi32_ps(a2));
+    sy = _mm256_add_ps(sy, _mm256_cvtepi32_ps(c0));
+    sy = WideDoubleStep(sy, r2, c1);
+    sy = _mm256_add_ps(sy, _mm256_cvtepi32_ps(c2));
+    __m256 v = _mm256_max_ps(_mm256_andnot_ps(signBit, sx), _mm256_andnot_ps(signBit, sy));
+    v = _mm256_min_ps(v, limit);
+    const __m256i r = _mm512_cvttpd_epi32(_mm512_add_pd(_mm512_cvtps_pd(v), half));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), _mm256_cvtepi32_epi8(r));
+  }
+  SobelExRowPortable(a, b, c, dst, x, n);
+}
+#undef PIXALTO_WIDE
+#pragma GCC diagnostic pop
+#endif
+
+void SobelExRow(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c,
+                std::uint8_t* dst, int n) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (WideVectors()) {
+    SobelExRowWide(a, b, c, dst, n);
+    return;
+  }
+#endif
+  SobelExRowPortable(a, b, c, dst, 1, n);
 }
 
 // Truncated 3 x 3 mean of a grey row, x over 1 .. n.
