@@ -342,8 +342,10 @@ int CmdGreyFilter(const Invocation& inv) {
   const CBitmapPicture in = Load(inv.args[0]);
   std::vector<unsigned char> plane = GreyPlaneOf(in);
   if (!(handler.*Op)(plane.data(), static_cast<int>(in.width), static_cast<int>(in.height)))
-    Refuse(inv.command + " refused the " + SizeText(in) +
-           " picture (edge detectors need at least 3 x 3 pixels, log 5 x 5)");
+    Refuse(inv.command + " refused the " + SizeText(in) + " picture" +
+           (in.width < 5 || in.height < 5
+                ? std::string(" (edge detectors need at least 3 x 3 pixels, log 5 x 5)")
+                : std::string(" (out of memory)")));
   Save(inv.args[1], FromGreyPlane(in, plane));
   return kOk;
 }
