@@ -13,7 +13,10 @@
 //   data_handler_rotate.cpp    quarter turns, mirrors and rotations
 //   data_handler_tone.cpp      brightness, contrast, saturation, colour gain, HSL
 //   data_handler_modes.cpp     display-mode transforms
-// Later groups (filters, page detection) add files of their own.
+//   data_handler_filters.cpp   convolution, edge detectors, smoothing, grey levels, wavelet
+//   data_handler_regions.cpp   connected regions of on pixels, hole filling
+//   data_handler_changes.cpp   frame-to-frame change detectors
+// Later groups (page detection) add files of their own.
 
 #include "platform/geometry.h"
 #include "platform/records.h"
@@ -107,4 +110,87 @@ class CDataHandler {
                      unsigned char* dest);
   int ColourToSharpen(const unsigned char* source, int width, int height, int depth,
                       unsigned char* dest);
+
+  // ---- Filters -----------------------------------------------------------
+  // Grey planes here are packed (rows exactly `width` bytes) unless stated.
+  // An "on" pixel has a grey value above 125. Results: 1 done, 0 refused
+  // (null buffer, size below 1, failed allocation) unless stated.
+
+  // Convolution of the plane with a kw x kh kernel (row order), sums kept in
+  // single precision; |sum x factor| limited to 255 and rounded. Pixels where
+  // the kernel does not fit keep their value. Refuses a kernel larger than
+  // the plane and non-finite kernel values or factor.
+  int Template(unsigned char* plane, int width, int height, const double* kernel, int kw, int kh,
+               double factor);
+  // Larger of the two 3 x 3 Sobel responses (weights 1 2 1, or 1 sqrt2 1 for
+  // the Ex form); the Laplacian of Gaussian on 5 x 5.
+  int EdgeDetectionSobel(unsigned char* plane, int width, int height);
+  int EdgeDetectionSobelEx(unsigned char* plane, int width, int height);
+  int EdgeDetectionLog(unsigned char* plane, int width, int height);
+  // 3 x 3 mean (truncated); the outermost rows and columns become 0.
+  int MedianFilter(unsigned char* plane, int width, int height);
+  // 24-bit picture with padded rows: every inner pixel's channels become the
+  // truncated 3 x 3 mean of the original picture (hot-pixel removal).
+  int Colour24MedianFilter(unsigned char* data, int width, int height);
+  // 24-bit picture with padded rows: an inner pixel whose three channels are
+  // all strictly below (or all strictly above) its four cross neighbours
+  // becomes the mean of those neighbours (spike removal). Works in place in
+  // memory order, so a replaced pixel is what later neighbours see.
+  int Colour24MedianFilterEx(unsigned char* data, int width, int height);
+  // Border to 0; an inner on pixel survives with 3 or 4 on cross neighbours.
+  int RegionCorrosion(unsigned char* plane, int width, int height);
+  // The 4-connected region of on pixels holding the seed (row, column): each
+  // pixel is marked 1 in `visited` and copied from `plane` into `output`.
+  // Returns its pixel count; 0 when the seed lies outside the plane, is not
+  // on or was visited already. The Ex form grows the region from a stack,
+  // the plain form in the order a recursion would take; both keep their
+  // stacks on the heap, so any region size is safe.
+  unsigned long AnalysisPot(const unsigned char* plane, int width, int height,
+                            unsigned char* visited, int row, int column, unsigned char* output);
+  unsigned long AnalysisPotEx(const unsigned char* plane, int width, int height,
+                              unsigned char* visited, int row, int column, unsigned char* output);
+  // Keeps only the largest 4-connected region of on pixels (the first in
+  // row order among equals); unchanged when there is none.
+  int RegionAnalysis(unsigned char* plane, int width, int height);
+  // Copies `source` into `mask` from the first to the last byte above 125 of
+  // every mask row, then of every column of the updated mask. Returns the
+  // number of bytes copied (0 also for refused arguments).
+  int FillRegion(const unsigned char* source, int width, int height, unsigned char* mask);
+  // Contrast stretch between the histogram's ends (each pulled in by 30);
+  // refuses (0, plane unchanged) when they lie less than 5 apart.
+  int GreyDegreeExtend(unsigned char* plane, int width, int height);
+  // 255 above the threshold, 0 elsewhere.
+  int GreyDegreeSingle(unsigned char* plane, int width, int height, int threshold);
+  // Global threshold by iterated class means, at most kBinarizationRounds
+  // rounds; 0 at or below the threshold, 255 above.
+  int Binarization(unsigned char* plane, int width, int height);
+  static constexpr int kBinarizationRounds = 1000;
+
+  // ---- Change detection ----------------------------------------------------
+  // The caller owns the previous frame's grey plane (NewMem) and its size;
+  // every accepted call replaces them with the current frame's plane. A
+  // first frame, or one of another size, compares as unchanged.
+
+  // More than a quarter of the pixels changed by over 30 grey levels.
+  int DynamicDistinguish(const unsigned char* data, int width, int height, int depth,
+                         unsigned char*& previous, int& previousWidth, int& previousHeight);
+  // Fewer than a tenth of the pixels changed by over 30 grey levels.
+  int StaticDistinguish(const unsigned char* data, int width, int height, int depth,
+                        unsigned char*& previous, int& previousWidth, int& previousHeight);
+  // Pixels changed by over 40 grey levels; -1 for bad arguments.
+  int DynamicPointNum(const unsigned char* data, int width, int height, int depth,
+                      unsigned char*& previous, int& previousWidth, int& previousHeight);
+  // Changed edge pixels (difference over 100) of the picture reduced to
+  // about 320 pixels on its long side; -1 for bad arguments.
+  int DynamicPointNumEx(const unsigned char* data, int width, int height, int depth,
+                        const tagRGBQUAD* palette, unsigned char*& previous, int& previousWidth,
+                        int& previousHeight);
+
+  // ---- Wavelet ---------------------------------------------------------------
+
+  // Integer 5/3 lifting wavelet per channel of an 8-, 24- or 32-bit picture
+  // (padded rows), `level` times on the low band; each channel's
+  // coefficients are stretched to 0..255 into `output` (same layout).
+  void DWT_Once(const unsigned char* data, int depth, unsigned char* output, int width,
+                int height, int level);
 };

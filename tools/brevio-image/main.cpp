@@ -300,6 +300,146 @@ int CmdNeighbour(const Invocation& inv) {
   return kOk;
 }
 
+// ---- Filters ------------------------------------------------------------
+
+std::string SizeText(const CBitmapPicture& p) {
+  return std::to_string(p.width) + " x " + std::to_string(p.height);
+}
+
+// The packed grey plane of a picture: an 8-bit picture with the grey ramp
+// (or no palette) gives its indices, any other picture its grey values.
+std::vector<unsigned char> GreyPlaneOf(const CBitmapPicture& in) {
+  const std::size_t w = static_cast<std::size_t>(in.width);
+  std::vector<unsigned char> plane(w * static_cast<std::size_t>(in.height));
+  bool greyRamp = in.depth == 8;
+  for (int i = 0; greyRamp && in.hasPalette && i < 256; ++i)
+    greyRamp = in.palette[i].rgbBlue == i && in.palette[i].rgbGreen == i && in.palette[i].rgbRed == i;
+  if (greyRamp) {
+    for (long y = 0; y < in.height; ++y)
+      std::memcpy(plane.data() + w * y, in.data + in.Stride() * y, w);
+  } else if (!handler.ColourToGreyScale(in.data, static_cast<int>(in.width),
+                                        static_cast<int>(in.height), in.depth,
+                                        in.hasPalette ? in.palette : nullptr, plane.data(), 0)) {
+    Refuse("grey conversion refused the " + DepthText(in.depth) + " picture");
+  }
+  return plane;
+}
+
+// An 8-bit grey picture of the plane, with the metadata of `like`.
+CBitmapPicture FromGreyPlane(const CBitmapPicture& like, const std::vector<unsigned char>& plane) {
+  CBitmapPicture out = NewLike(like, 8);
+  const std::size_t w = static_cast<std::size_t>(like.width);
+  for (long y = 0; y < like.height; ++y) std::memcpy(out.data + out.Stride() * y, plane.data() + w * y, w);
+  GreyPalette(out.palette);
+  out.hasPalette = true;
+  return out;
+}
+
+// Filters that change a grey plane in place and refuse only planes too
+// small for their neighbourhood.
+template <int (CDataHandler::*Op)(unsigned char*, int, int)>
+int CmdGreyFilter(const Invocation& inv) {
+  const CBitmapPicture in = Load(inv.args[0]);
+  std::vector<unsigned char> plane = GreyPlaneOf(in);
+  if (!(handler.*Op)(plane.data(), static_cast<int>(in.width), static_cast<int>(in.height)))
+    Refuse(inv.command + " refused the " + SizeText(in) + " picture" +
+           (in.width < 5 || in.height < 5
+                ? std::string(" (edge detectors need at least 3 x 3 pixels, log 5 x 5)")
+                : std::string(" (out of memory)")));
+  Save(inv.args[1], FromGreyPlane(in, plane));
+  return kOk;
+}
+
+int CmdStretch(const Invocation& inv) {
+  const CBitmapPicture in = Load(inv.args[0]);
+  std::vector<unsigned char> plane = GreyPlaneOf(in);
+  if (!handler.GreyDegreeExtend(plane.data(), static_cast<int>(in.width), static_cast<int>(in.height)))
+    Refuse("stretch refused: the grey values (ignoring those of single pixels, each end pulled in "
+           "by 30) span fewer than 5 levels");
+  Save(inv.args[1], FromGreyPlane(in, plane));
+  return kOk;
+}
+
+int CmdThreshold(const Invocation& inv) {
+  const int threshold = ParseInt(inv.args[0], "T");
+  const CBitmapPicture in = Load(inv.args[1]);
+  std::vector<unsigned char> plane = GreyPlaneOf(in);
+  handler.GreyDegreeSingle(plane.data(), static_cast<int>(in.width), static_cast<int>(in.height),
+                           threshold);
+  Save(inv.args[2], FromGreyPlane(in, plane));
+  return kOk;
+}
+
+// Filters of 24-bit pictures in place.
+template <int (CDataHandler::*Op)(unsigned char*, int, int)>
+int CmdColourFilter(const Invocation& inv) {
+  CBitmapPicture picture = Load(inv.args[0]);
+  if (picture.depth != 24)
+    Refuse(inv.command + " needs a 24-bit picture, this one has " + DepthText(picture.depth));
+  if (!(handler.*Op)(picture.data, static_cast<int>(picture.width), static_cast<int>(picture.height)))
+    Refuse("out of memory");
+  Save(inv.args[1], picture);
+  return kOk;
+}
+
+int CmdDwt(const Invocation& inv) {
+  CBitmapPicture in = Load(inv.args[0]);
+  if (in.depth == 8) in = FromGreyPlane(in, GreyPlaneOf(in));
+  CBitmapPicture out = NewLike(in, in.depth);
+  std::memcpy(out.palette, in.palette, sizeof out.palette);
+  out.hasPalette = in.hasPalette;
+  handler.DWT_Once(in.data, in.depth, out.data, static_cast<int>(in.width),
+                   static_cast<int>(in.height), 1);
+  Save(inv.args[1], out);
+  return kOk;
+}
+
+int CmdChanges(const Invocation& inv) {
+  CBitmapPicture frames[2] = {Load(inv.args[0]), Load(inv.args[1])};
+  // The plain detectors read no palette: 8-bit frames go to them in colour.
+  CBitmapPicture colour[2];
+  for (int i = 0; i < 2; ++i) {
+    if (frames[i].depth != 8) continue;
+    colour[i] = NewLike(frames[i], 24);
+    if (!handler.GreyScaleToColour24(frames[i].data, static_cast<int>(frames[i].width),
+                                     static_cast<int>(frames[i].height), 8,
+                                     frames[i].hasPalette ? frames[i].palette : nullptr, colour[i].data)) {
+      tagRGBQUAD grey[256];
+      GreyPalette(grey);
+      handler.GreyScaleToColour24(frames[i].data, static_cast<int>(frames[i].width),
+                                  static_cast<int>(frames[i].height), 8, grey, colour[i].data);
+    }
+  }
+  using Plain = int (CDataHandler::*)(const unsigned char*, int, int, int, unsigned char*&, int&, int&);
+  const std::pair<const char*, Plain> plain[] = {
+      {"DynamicDistinguish", &CDataHandler::DynamicDistinguish},
+      {"StaticDistinguish", &CDataHandler::StaticDistinguish},
+      {"DynamicPointNum", &CDataHandler::DynamicPointNum},
+  };
+  std::string text;
+  for (const auto& [name, op] : plain) {
+    unsigned char* previous = nullptr;
+    int pw = 0, ph = 0, result = 0;
+    for (int i = 0; i < 2; ++i) {
+      const CBitmapPicture& f = frames[i].depth == 8 ? colour[i] : frames[i];
+      result = (handler.*op)(f.data, static_cast<int>(f.width), static_cast<int>(f.height), f.depth,
+                             previous, pw, ph);
+    }
+    DelMem(previous);
+    text += std::string(name) + " " + std::to_string(result) + "\n";
+  }
+  unsigned char* previous = nullptr;
+  int pw = 0, ph = 0, result = 0;
+  for (const CBitmapPicture& f : frames)
+    result = handler.DynamicPointNumEx(f.data, static_cast<int>(f.width), static_cast<int>(f.height),
+                                       f.depth, f.hasPalette ? f.palette : nullptr, previous, pw, ph);
+  DelMem(previous);
+  if (result < 0) Refuse("the edge change count refused the pictures");
+  text += "DynamicPointNumEx " + std::to_string(result) + "\n";
+  std::cout << text;
+  return kOk;
+}
+
 struct Subcommand {
   const char* name;
   const char* synopsis;  // arguments after the name
@@ -331,6 +471,30 @@ const Subcommand kSubcommands[] = {
     {"reversed", "IN OUT", 2, false, CmdReversed, "inverse"},
     {"relief", "IN OUT", 2, false, CmdNeighbour<&CDataHandler::ColourToRelief>, "relief"},
     {"sharpen", "IN OUT", 2, false, CmdNeighbour<&CDataHandler::ColourToSharpen>, "sharpen"},
+    {"sobel", "IN OUT", 2, false, CmdGreyFilter<&CDataHandler::EdgeDetectionSobel>,
+     "Sobel edges (grey)"},
+    {"sobel-ex", "IN OUT", 2, false, CmdGreyFilter<&CDataHandler::EdgeDetectionSobelEx>,
+     "Sobel edges with weights 1 sqrt2 1 (grey)"},
+    {"log", "IN OUT", 2, false, CmdGreyFilter<&CDataHandler::EdgeDetectionLog>,
+     "Laplacian-of-Gaussian edges (grey)"},
+    {"mean", "IN OUT", 2, false, CmdGreyFilter<&CDataHandler::MedianFilter>,
+     "3 x 3 mean, border 0 (grey)"},
+    {"corrosion", "IN OUT", 2, false, CmdGreyFilter<&CDataHandler::RegionCorrosion>,
+     "removes on pixels (above 125) with fewer than 3 on neighbours (grey)"},
+    {"largest-region", "IN OUT", 2, false, CmdGreyFilter<&CDataHandler::RegionAnalysis>,
+     "keeps the largest connected region of on pixels (grey)"},
+    {"stretch", "IN OUT", 2, false, CmdStretch,
+     "contrast stretch (grey); exit 3 when the grey range is too narrow"},
+    {"threshold", "T IN OUT", 3, false, CmdThreshold, "255 above T, else 0 (grey)"},
+    {"binarize", "IN OUT", 2, false, CmdGreyFilter<&CDataHandler::Binarization>,
+     "black and white at an iterated threshold (grey)"},
+    {"hotpixel", "IN OUT", 2, false, CmdColourFilter<&CDataHandler::Colour24MedianFilter>,
+     "hot-pixel removal: 3 x 3 mean of each channel (24-bit)"},
+    {"spike", "IN OUT", 2, false, CmdColourFilter<&CDataHandler::Colour24MedianFilterEx>,
+     "spike removal (24-bit)"},
+    {"dwt", "IN OUT", 2, false, CmdDwt, "one level of the 5/3 wavelet, stretched to 0-255"},
+    {"changes", "PREV CUR", 2, false, CmdChanges,
+     "prints the change counters of CUR against PREV, one NAME VALUE a line"},
 };
 
 std::string UsageText() {
