@@ -691,10 +691,10 @@ std::vector<unsigned char> EncodePicture(const QImage& image, PictureFormat form
   }
   switch (format) {
     case PictureFormat::Bmp: {
+      // A 32-bit bitmap's fourth byte is not read as alpha (camera pictures
+      // leave it zero), so alpha is not written either.
       CBitmapPicture picture;
-      const bool alpha = image.hasAlphaChannel() &&
-                         HasTransparency(image.convertToFormat(QImage::Format_ARGB32));
-      if (!BufferFromNative(image, picture, alpha)) {
+      if (!BufferFromNative(image, picture, false)) {
         Fail(error, "out of memory");
         return {};
       }

@@ -53,9 +53,9 @@ QImage ReadPicture(const std::string& path, std::string* error = nullptr);
 // Reads a stream from its current position to its end.
 QImage ReadPicture(QIODevice& stream, std::string* error = nullptr);
 
-// Encodes an image. Alpha is kept by PNG, TIFF and 32-bit bitmaps (written
-// when the image has any pixel that is not opaque), GIF keeps transparency as
-// one transparent palette entry; JPEG drops it. Empty on failure.
+// Encodes an image. Alpha is kept by PNG and TIFF, GIF keeps transparency as
+// one transparent palette entry, JPEG and BMP (24 bits, or 8 for grey and
+// palette pictures) drop it. Empty on failure.
 std::vector<unsigned char> EncodePicture(const QImage& image, PictureFormat format,
                                          const PictureWriteOptions& options = {},
                                          std::string* error = nullptr);
