@@ -65,7 +65,7 @@ struct CommandResult {
 };
 
 // Runs a shell command; standard error goes to standard output.
-inline CommandResult Run(const std::string& command) {
+inline CommandResult RunCommand(const std::string& command) {
   CommandResult r;
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (!pipe) return r;
@@ -74,6 +74,17 @@ inline CommandResult Run(const std::string& command) {
   const int raw = pclose(pipe);
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return r;
+}
+
+// The text with every run of blanks made one space (tool listings align columns).
+inline std::string Squeeze(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const bool blank = c == ' ' || c == '\t';
+    if (blank && !out.empty() && out.back() == ' ') continue;
+    out += blank ? ' ' : c;
+  }
+  return out;
 }
 
 inline std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
