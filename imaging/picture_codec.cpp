@@ -281,11 +281,15 @@ class CPaletteBuilder {
            (qBlue(c) >> (8 - kBits));
   }
 
+  CPaletteBuilder() : index_(kCells, -1) {}
+
   void Add(QRgb c) {
-    const int cell = Cell(c);
-    auto [it, fresh] = index_.try_emplace(cell, static_cast<int>(entries_.size()));
-    if (fresh) entries_.push_back(Entry{});
-    Entry& e = entries_[it->second];
+    int& slot = index_[Cell(c)];
+    if (slot < 0) {
+      slot = static_cast<int>(entries_.size());
+      entries_.push_back(Entry{});
+    }
+    Entry& e = entries_[slot];
     e.count += 1;
     e.sum[0] += qRed(c);
     e.sum[1] += qGreen(c);
@@ -312,7 +316,8 @@ class CPaletteBuilder {
     }
     Assign(palette, nearest);
     lookup.assign(kCells, 0);
-    for (const auto& [cell, i] : index_) lookup[cell] = static_cast<unsigned char>(nearest[i]);
+    for (int cell = 0; cell < kCells; ++cell)
+      if (index_[cell] >= 0) lookup[cell] = static_cast<unsigned char>(nearest[index_[cell]]);
     std::vector<QRgb> colours;
     for (const auto& p : palette)
       colours.push_back(qRgb(static_cast<int>(p[0] + 0.5), static_cast<int>(p[1] + 0.5),
@@ -413,7 +418,7 @@ class CPaletteBuilder {
     }
   }
 
-  std::unordered_map<int, int> index_;  // cell → entry
+  std::vector<int> index_;  // cell → entry, -1 when no pixel falls in the cell
   std::vector<Entry> entries_;
   std::vector<int> order_;
 };
