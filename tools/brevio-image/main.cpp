@@ -1,5 +1,7 @@
-// brevio-image: the image library's pixel operations on bitmap files, one
-// subcommand per operation.
+// brevio-image: the image library's pixel operations and picture output on
+// picture files, one subcommand per operation. Pictures are read by their
+// content (JPEG, BMP, PNG, GIF, TIFF) and written in the format their name
+// asks for (.bmp, .png, .gif, .tif; anything else JPEG).
 //
 // Exit status: 0 success; 1 bad command line; 2 input unreadable or
 // malformed; 3 the operation refused the picture or its arguments; 4 the
@@ -8,12 +10,18 @@
 
 #include "imaging/bitmap_file.h"
 #include "imaging/data_handler.h"
+#include "imaging/picture_codec.h"
+#include "imaging/pixalto.h"
 
 #include "contracts/fundara/memory.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QGuiApplication>
+#include <QPageSize>
+#include <QPrinter>
 
 #include <cerrno>
 #include <charconv>
@@ -22,6 +30,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <list>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +50,7 @@ struct Invocation {
   std::string command;
   std::vector<std::string> args;  // positional arguments after the command
   std::optional<CRect> region;    // --region L,T,R,B
+  std::map<std::string, std::string> options;  // other options given ("" for flags)
 };
 
 [[noreturn]] void Usage(const std::string& text) { throw ToolExit{kUsage, text}; }
@@ -88,47 +99,26 @@ CRect ParseRegion(const std::string& text) {
 CBitmapPicture Load(const std::string& path) {
   CBitmapPicture picture;
   std::string error;
-  if (!ReadBitmapFile(path, picture, &error)) throw ToolExit{kBadInput, path + ": " + error};
+  if (!ReadPictureBuffer(path, picture, &error)) throw ToolExit{kBadInput, path + ": " + error};
   return picture;
 }
 
 // Writes through a temporary file in the same folder and renames it.
 void Save(const std::string& path, const CBitmapPicture& picture) {
-  BitmapWriteOptions options;
-  if (picture.xPelsPerMeter > 0) options.xPelsPerMeter = picture.xPelsPerMeter;
-  if (picture.yPelsPerMeter > 0) options.yPelsPerMeter = picture.yPelsPerMeter;
-  const std::vector<unsigned char> bytes =
-      EncodeBitmap(picture.data, picture.width, picture.height, picture.depth,
-                   picture.hasPalette ? picture.palette : nullptr, options);
+  PictureWriteOptions options;
+  if (picture.xPelsPerMeter > 0) options.bitmap.xPelsPerMeter = picture.xPelsPerMeter;
+  if (picture.yPelsPerMeter > 0) options.bitmap.yPelsPerMeter = picture.yPelsPerMeter;
+  const PictureFormat format = PictureFormatFromPath(path);
+  std::string error;
+  const std::vector<unsigned char> bytes = EncodePictureBuffer(
+      picture.data, picture.width, picture.height, picture.depth,
+      picture.hasPalette ? picture.palette : nullptr, format, options, &error);
   if (bytes.empty())
     throw ToolExit{kCannotWrite, path + ": the result (" + std::to_string(picture.width) + " x " +
                                      std::to_string(picture.height) + ", " +
-                                     std::to_string(picture.depth) +
-                                     " bits) cannot be stored as a bitmap"};
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) throw ToolExit{kCannotWrite, path + ": cannot create: " + std::strerror(errno)};
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const std::string reason = std::strerror(errno);
-      ::close(fd);
-      ::unlink(temp.c_str());
-      throw ToolExit{kCannotWrite, path + ": write error: " + reason};
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  // mkstemp creates the file for the owner only; give it the usual mode.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  if (::close(fd) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    ::unlink(temp.c_str());
-    throw ToolExit{kCannotWrite, path + ": cannot write: " + reason};
-  }
+                                     std::to_string(picture.depth) + " bits) cannot be stored as " +
+                                     PictureFormatName(format) + ": " + error};
+  if (!WriteFileAtomically(path, bytes, &error)) throw ToolExit{kCannotWrite, path + ": " + error};
 }
 
 CDataHandler handler;
@@ -382,6 +372,89 @@ int CmdColourFilter(const Invocation& inv) {
   return kOk;
 }
 
+// ---- Picture output ---------------------------------------------------------
+
+CPixalto pixalto;
+
+std::list<std::string> Inputs(const Invocation& inv, std::size_t first) {
+  return std::list<std::string>(inv.args.begin() + static_cast<std::ptrdiff_t>(first), inv.args.end());
+}
+
+// Every input must decode as a picture before anything is written.
+void CheckPictures(const std::list<std::string>& pictures) {
+  for (const std::string& path : pictures) {
+    std::string error;
+    if (ReadPicture(path, &error).isNull()) throw ToolExit{kBadInput, path + ": " + error};
+  }
+}
+
+void CheckFiles(const std::list<std::string>& files) {
+  for (const std::string& path : files) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+      throw ToolExit{kBadInput, path + ": " + std::strerror(errno)};
+    if (!S_ISREG(st.st_mode)) throw ToolExit{kBadInput, path + ": not a regular file"};
+  }
+}
+
+// A fresh name beside `path` that nothing uses yet; the product is written
+// there and renamed over `path` only when it is complete.
+std::string ScratchBeside(const std::string& path) {
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) throw ToolExit{kCannotWrite, path + ": cannot create: " + std::strerror(errno)};
+  ::close(fd);
+  ::unlink(temp.c_str());
+  return temp;
+}
+
+void RenameOver(const std::string& temp, const std::string& path) {
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(temp.c_str());
+    throw ToolExit{kCannotWrite, path + ": cannot write: " + reason};
+  }
+}
+
+int CmdPdf(const Invocation& inv) {
+  const std::string& out = inv.args[0];
+  const std::list<std::string> pictures = Inputs(inv, 1);
+  CheckPictures(pictures);
+  const std::string temp = ScratchBeside(out);
+  if (!pixalto.JPGSavePdf(pictures, temp))
+    throw ToolExit{kCannotWrite, out + ": the PDF could not be written"};
+  RenameOver(temp, out);
+  return kOk;
+}
+
+int CmdBind(const Invocation& inv) {
+  const std::string& archive = inv.args[0];
+  std::list<std::string> pictures = Inputs(inv, 1);
+  CheckFiles(pictures);
+  struct stat st;
+  if (::lstat(archive.c_str(), &st) == 0)
+    Refuse(archive + " already exists; an archive is never replaced");
+  if (!pixalto.BindJpg(pictures, archive))
+    throw ToolExit{kCannotWrite, archive + ": the archive could not be written; no picture was removed"};
+  return kOk;
+}
+
+int CmdUnbind(const Invocation& inv) {
+  const std::string& archive = inv.args[0];
+  CheckFiles({archive});
+  if (!pixalto.UnBindJpg(archive))
+    throw ToolExit{kBadInput, archive + ": could not be unpacked completely (damaged or unsafe "
+                                        "archive, or no room) or not removed; it is kept"};
+  return kOk;
+}
+
+int CmdPrintPrep(const Invocation& inv) {
+  CBitmapPicture picture = Load(inv.args[0]);
+  if (!pixalto.ImageToSingle(picture)) Refuse("out of memory");
+  Save(inv.args[1], picture);
+  return kOk;
+}
+
 int CmdDwt(const Invocation& inv) {
   CBitmapPicture in = Load(inv.args[0]);
   if (in.depth == 8) in = FromGreyPlane(in, GreyPlaneOf(in));
@@ -440,13 +513,43 @@ int CmdChanges(const Invocation& inv) {
   return kOk;
 }
 
+int CmdPrint(const Invocation& inv) {
+  const auto target = inv.options.find("--to-pdf");
+  if (target == inv.options.end())
+    Usage("print needs --to-pdf OUT: printing on a printer goes through the print dialog of "
+          "the application");
+  const std::string& out = target->second;
+  const std::list<std::string> pictures = Inputs(inv, 0);
+  CheckPictures(pictures);
+  // The PDF printer needs a GUI application for its fonts; no screen is used.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "brevio-image";
+  char* argv[] = {name, nullptr};
+  QGuiApplication app(argc, argv);
+  const std::string temp = ScratchBeside(out);
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(temp));
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  if (!pixalto.PrintImage(pictures, inv.options.count("--bw") ? 1 : 0, printer)) {
+    ::unlink(temp.c_str());
+    throw ToolExit{kCannotWrite, out + ": the PDF could not be written"};
+  }
+  RenameOver(temp, out);
+  return kOk;
+}
+
 struct Subcommand {
   const char* name;
   const char* synopsis;  // arguments after the name
-  std::size_t arguments; // positional arguments
+  std::size_t arguments; // positional arguments (the least number when variadic)
   bool takesRegion;
   int (*run)(const Invocation&);
   const char* help;
+  bool variadic = false;              // more positional arguments may follow
+  const char* valueOption = nullptr;  // an option with a value ("--to-pdf")
+  const char* flagOption = nullptr;   // an option without one ("--bw")
 };
 
 // Later operations join this table; everything else stays as it is.
@@ -495,10 +598,24 @@ const Subcommand kSubcommands[] = {
     {"dwt", "IN OUT", 2, false, CmdDwt, "one level of the 5/3 wavelet, stretched to 0-255"},
     {"changes", "PREV CUR", 2, false, CmdChanges,
      "prints the change counters of CUR against PREV, one NAME VALUE a line"},
+    {"pdf", "OUT IN...", 2, false, CmdPdf, "one PDF page per picture, each as large as its picture",
+     true},
+    {"bind", "ARCHIVE IN...", 2, false, CmdBind,
+     "binds the files into a new archive, then removes them", true},
+    {"unbind", "ARCHIVE", 1, false, CmdUnbind,
+     "unpacks the archive beside itself (taken names get (1), (2), ...), then removes it"},
+    {"print-prep", "IN OUT", 2, false, CmdPrintPrep,
+     "clean black and white for printing (dark surround whitened)"},
+    {"print", "IN... --to-pdf OUT [--bw]", 1, false, CmdPrint,
+     "prints each picture centred on its own A4 page into a PDF; --bw prints black and white",
+     true, "--to-pdf", "--bw"},
 };
 
 std::string UsageText() {
-  std::string text = "usage: brevio-image COMMAND ARGUMENTS (pictures are BMP files)\n";
+  std::string text =
+      "usage: brevio-image COMMAND ARGUMENTS\n"
+      "pictures are read as JPEG, BMP, PNG, GIF or TIFF and written by their name: .bmp, .png,\n"
+      ".gif, .tif; any other name is written as JPEG\n";
   for (const Subcommand& s : kSubcommands)
     text += std::string("  ") + s.name + " " + s.synopsis + "\n      " + s.help + "\n";
   text += "exit status: 0 done, 1 bad command line, 2 bad input, 3 refused, 4 output not written\n";
@@ -513,7 +630,14 @@ const Subcommand* Find(const std::string& name) {
 
 }  // namespace
 
+// The readers' own warnings about damaged files would repeat, less clearly,
+// what the tool says itself.
+void QuietQtWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << text.toStdString() << '\n';
+}
+
 int main(int argc, char** argv) {
+  qInstallMessageHandler(QuietQtWarnings);
   if (argc < 2) {
     std::cerr << UsageText();
     return kUsage;
@@ -539,13 +663,23 @@ int main(int argc, char** argv) {
           value = arg.substr(9);
         }
         inv.region = ParseRegion(value);
+      } else if (sub->valueOption && (arg == sub->valueOption ||
+                                      arg.rfind(std::string(sub->valueOption) + "=", 0) == 0)) {
+        if (arg == sub->valueOption) {
+          if (i + 1 >= argc) Usage(arg + " needs a value");
+          inv.options[arg] = argv[++i];
+        } else {
+          inv.options[sub->valueOption] = arg.substr(std::strlen(sub->valueOption) + 1);
+        }
+      } else if (sub->flagOption && arg == sub->flagOption) {
+        inv.options[arg] = "";
       } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
         Usage("unknown option \"" + arg + "\" for " + name);
       } else {
         inv.args.push_back(arg);
       }
     }
-    if (inv.args.size() != sub->arguments)
+    if (sub->variadic ? inv.args.size() < sub->arguments : inv.args.size() != sub->arguments)
       Usage(std::string("usage: brevio-image ") + sub->name + " " + sub->synopsis);
     return sub->run(inv);
   } catch (const ToolExit& e) {
