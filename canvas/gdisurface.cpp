@@ -143,8 +143,9 @@ int CGDISurface::GetSurfaceData24(const CRect& area, int& width, int& height, BY
   }
   BYTE* out = ScaledPicture(frame, outW, outH, scale, true);
   if (!out) return 0;
-  if (logoFrames_ > 0 && logo_ && !logo_->isNull()) {
-    StampLogo(*logo_, out, outW, outH, outW - kLogoMargin - logo_->width(), kLogoMargin);
+  const QImage* logo = logo_ ? logo_->GetImage() : nullptr;
+  if (logoFrames_ > 0 && logo && !logo->isNull()) {
+    StampLogo(*logo, out, outW, outH, outW - kLogoMargin - logo->width(), kLogoMargin);
     --logoFrames_;
   }
   ReplaceResult(bits, out);

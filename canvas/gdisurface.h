@@ -11,6 +11,7 @@
 
 #include "canvas/devicecontext.h"
 #include "canvas/screengrabber.h"
+#include "imaging/gdi_image.h"
 
 #include <QImage>
 
@@ -29,8 +30,9 @@ class CGDISurface {
   int Close();
 
   // The logo stamped on the first frames after Init (not owned; null: none).
-  void SetGdiImage(const QImage* logo) { logo_ = logo; }
-  const QImage* GetGdiImage() const { return logo_; }
+  // The logo stamped on the first frames after Init; the caller keeps it alive.
+  void SetGdiImage(CGdiImage* logo) { logo_ = logo; }
+  CGdiImage* GetGdiImage() const { return logo_; }
 
   // The area (clipped to the screen) as a 24-bit picture with the pointer.
   int GetSurfaceImage(const CRect& area, QImage& image);
@@ -48,7 +50,7 @@ class CGDISurface {
 
  private:
   std::shared_ptr<CScreenGrabber> grabber_;
-  const QImage* logo_ = nullptr;
+  CGdiImage* logo_ = nullptr;
   int logoFrames_ = 0;
 };
 

@@ -210,8 +210,10 @@ TEST(ScreenCapture, ScaledFramesLogoAndWholeNumberEnlargement) {
   bits = nullptr;
 
   // The logo: on the first 75 frames after Init, top-right corner 16 pixels in.
-  QImage logo(20, 20, QImage::Format_ARGB32);
-  logo.fill(0xFFFF00FF);
+  QImage logoPicture(20, 20, QImage::Format_ARGB32);
+  logoPicture.fill(0xFFFF00FF);
+  CGdiImage logo;
+  ASSERT_EQ(logo.NewImageFormImage(&logoPicture, 20, 20), 1);
   surface.SetGdiImage(&logo);
   EXPECT_EQ(surface.GetGdiImage(), &logo);
   ASSERT_EQ(surface.Init(), 1);
