@@ -382,14 +382,13 @@ void CCameraDC::SetShowMode(SHOW_MODE mode) {
 }
 
 int CCameraDC::OpenCutBlackSide(int mode) {
-  if (!frame_ || mode == 1) return 0;
-  cutMode_ = mode;
-  if (mode == 0) {
+  // Switching the cut on searches the black border, which needs the border
+  // detector of the image library; only switching it off is done here.
+  if (!frame_ || mode != 0) return 0;
+  cutMode_ = 0;
+  {
     std::lock_guard<std::mutex> lock(frameLock_);
     crop_ = CRect(0, 0, width_, height_);
-  } else {
-    std::lock_guard<std::mutex> lock(frameLock_);
-    if (crop_.IsRectEmpty()) crop_ = CRect(0, 0, width_, height_);
   }
   AddSnapshot();
   Redraw();

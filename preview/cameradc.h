@@ -127,8 +127,8 @@ class CCameraDC {
   int GetContrast() const { return driveId_ == kNoCameraDrive ? contrast_ : 255; }
   int GetSaturation() const { return driveId_ == kNoCameraDrive ? saturation_ : 255; }
   void SetShowMode(SHOW_MODE mode);
-  // Cut off (0) or the user rectangle kept (2). The automatic black-border
-  // cut (1) needs the border detector and is refused (0) here.
+  // Switches the cut off (0): the whole frame is shown again. Switching the
+  // black-border cut on needs the border detector and is refused (0) for now.
   int OpenCutBlackSide(int mode);
   // Cut to a rectangle given in client coordinates (cut mode 2).
   void SetVideoCutRect(const CRect& rect);

@@ -95,6 +95,20 @@ TEST_F(CameraDCTest, VideoLockRefusesFramesAndKeepsThePicture) {
   EXPECT_EQ(model.SetImageData(blue.bytes.data(), 0, 16, 24, nullptr), 0);
 }
 
+TEST_F(CameraDCTest, HotPixelsAreRemovedOnlyWhenSwitchedOn) {
+  CCameraDC model;
+  Picture p(5, 5);
+  p.Fill(100, 100, 100);
+  p.Set(2, 2, 255, 255, 255);
+  Feed(model, p);
+  EXPECT_EQ(BufferPixel(model, 2, 2), qRgb(255, 255, 255));
+  model.RemoveHotpixel(1);
+  Feed(model, p);
+  const int mean = (8 * 100 + 255) / 9;
+  EXPECT_EQ(BufferPixel(model, 2, 2), qRgb(mean, mean, mean));
+  EXPECT_EQ(p.Px(2, 2)[0], 255);  // the caller's frame is left alone
+}
+
 TEST_F(CameraDCTest, BufferHoldsTheFrameTopDownAndPaletteFramesUseTheirPalette) {
   CCameraDC model;
   Picture p = Gradient(6, 5);  // width not a multiple of 4: padded rows
@@ -128,6 +142,7 @@ TEST_F(CameraDCTest, CutRectangleShowsItsPartAndCutOffShowsTheWholeFrame) {
   Feed(model, p);
   EXPECT_EQ(model.GetCrop(), CRect(10, 5, 30, 25));
   EXPECT_EQ(model.OpenCutBlackSide(0), 1);
+  EXPECT_EQ(model.GetCutMode(), 0);
   EXPECT_EQ(model.GetBufferRect(), CRect(0, 0, 40, 30));
   EXPECT_EQ(BufferPixel(model, 0, 0), qRgb(0, 0, 77));
 }
