@@ -193,7 +193,11 @@ int CCameraDC::Data2DC(const BYTE* data, int width, int height, int depth, const
   const CRect old = buffer_.GetBufferRect();
   const bool sizeChanged = old.Width() != cw || old.Height() != ch;
   if (sizeChanged && showResolution_) resolutionCountdown_ = 10000 / cw;
-  if (!buffer_.CreateBufferDC(targetDc_, CRect(0, 0, cw, ch))) return 0;
+  // Every pixel of the buffer is rewritten below, so a buffer of the right
+  // size is reused rather than allocated and cleared again for each frame.
+  if (sizeChanged || !buffer_.GetBufferDC()) {
+    if (!buffer_.CreateBufferDC(targetDc_, CRect(0, 0, cw, ch))) return 0;
+  }
   if (sizeChanged) {
     UpdateImageRect();
   } else if (zoom_ == 0) {
@@ -211,22 +215,30 @@ int CCameraDC::Data2DC(const BYTE* data, int width, int height, int depth, const
 
   {
     std::lock_guard<std::mutex> lock(frameLock_);
-    BYTE* work = CopyPicture(data, width, height, depth);
+    // The adjustments work on a copy so that the stored frame stays as it
+    // came; with every setting at its neutral value there is nothing to
+    // change and the frame is read directly.
+    const bool neutral = luminosity_ == 0 && contrast_ == 0 && saturation_ == 0 && toneR_ == 255 &&
+                         toneG_ == 255 && toneB_ == 255 && (showMode_ == SHOW_NORMAL || showMode_ == SHOW_NONE);
+    BYTE* work = neutral ? nullptr : CopyPicture(data, width, height, depth);
     if (work) {
       handler_.AdjustLuminosity(work, width, height, depth, luminosity_);
       handler_.AdjustContrast(work, width, height, depth, contrast_);
       handler_.AdjustSaturation(work, width, height, depth, saturation_);
       handler_.SaturationAlter(work, width, height, depth, toneR_, toneG_, toneB_);
       GetShowModeData(showMode_, work, width, height, imageSize, outDepth, pal);
+    }
+    if (work || neutral) {
+      const BYTE* shown = work ? work : data;
       // The crop is in bottom-left coordinates; the canvas is top-down.
       const CRect source(crop.left, height - crop.bottom, crop.right, height - crop.top);
       const CRect inside = Intersect(source, CRect(0, 0, width, height));
       if (inside == source) {
         QImage* canvas = DCImage(buffer_.GetBufferDC());
-        if (canvas) PictureToCanvas(work, width, height, outDepth, pal, source, *canvas);
+        if (canvas) PictureToCanvas(shown, width, height, outDepth, pal, source, *canvas);
       }
-      DelMem(work);
     }
+    DelMem(work);
   }
   DoDraw(targetDc_);
   return 1;
@@ -717,11 +729,24 @@ void CCameraDC::DrawCentredText(HDC dc, const QString& text, const CRect& rect, 
   p.drawText(ToQRect(rect), align, text);
 }
 
-void CCameraDC::DrawBg(HDC dc) {
+void CCameraDC::DrawBg(HDC dc) { FillBackground(dc, CRect()); }
+
+void CCameraDC::FillBackground(HDC dc, const CRect& covered) {
   if (!dc || !bgOn_ || clientRect_.IsRectEmpty()) return;
   {
     QPainter p(dc);
-    p.fillRect(ToQRect(clientRect_), ToQColor(bgColor_));
+    const QColor colour = ToQColor(bgColor_);
+    const CRect c = clientRect_;
+    const CRect in = Intersect(covered, c);
+    if (in.IsRectEmpty()) {
+      p.fillRect(ToQRect(c), colour);
+    } else {
+      // Only the strips around the part an opaque picture will cover.
+      const CRect strips[4] = {CRect(c.left, c.top, c.right, in.top), CRect(c.left, in.bottom, c.right, c.bottom),
+                               CRect(c.left, in.top, in.left, in.bottom), CRect(in.right, in.top, c.right, in.bottom)};
+      for (const CRect& r : strips)
+        if (!r.IsRectEmpty()) p.fillRect(ToQRect(r), colour);
+    }
   }
   DrawEtchedEdge(dc, clientRect_);
 }
@@ -746,23 +771,26 @@ void CCameraDC::DoDraw(HDC dc) {
   if (!shown_) return;
   if (!dc) dc = targetDc_;
   if (!dc) return;
-  DrawBg(dc);
+  // The part of the image rectangle inside the client rectangle and the
+  // matching part of the buffer, each side cut in proportion.
+  const CRect b = buffer_.GetBufferRect();
+  const CRect dest = Intersect(imageRect_, clientRect_);
+  const long iw = imageRect_.Width(), ih = imageRect_.Height();
+  CRect source;
+  if (!IsEmpty() && !dest.IsRectEmpty() && iw > 0 && ih > 0) {
+    source = CRect((dest.left - imageRect_.left) * b.Width() / iw, (dest.top - imageRect_.top) * b.Height() / ih,
+                   (dest.right - imageRect_.left) * b.Width() / iw,
+                   (dest.bottom - imageRect_.top) * b.Height() / ih);
+  }
+  const bool paste = !source.IsRectEmpty();
+  // The picture is opaque: the background under it need not be filled first.
+  FillBackground(dc, paste ? dest : CRect());
   DrawPageNumber(dc, page_);
   if (!IsEmpty()) {
     tip_.clear();
-    const CRect b = buffer_.GetBufferRect();
-    const CRect dest = Intersect(imageRect_, clientRect_);
-    const long iw = imageRect_.Width(), ih = imageRect_.Height();
-    if (!dest.IsRectEmpty() && iw > 0 && ih > 0) {
-      // The part of the buffer under `dest`, each side cut in proportion.
-      const CRect source((dest.left - imageRect_.left) * b.Width() / iw,
-                         (dest.top - imageRect_.top) * b.Height() / ih,
-                         (dest.right - imageRect_.left) * b.Width() / iw,
-                         (dest.bottom - imageRect_.top) * b.Height() / ih);
-      if (!source.IsRectEmpty()) {
-        buffer_.StretchPaste(dc, dest, source);
-        DrawEtchedEdge(dc, clientRect_);
-      }
+    if (paste) {
+      buffer_.StretchPaste(dc, dest, source);
+      DrawEtchedEdge(dc, clientRect_);
     }
     if (showResolution_ && !videoLock_ && resolutionCountdown_ >= 1) {
       DrawCentredText(dc, QString("%1×%2").arg(b.Width()).arg(b.Height()), imageRect_, RGB(0, 255, 0), 30, 400,

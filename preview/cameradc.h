@@ -209,6 +209,8 @@ class CCameraDC {
   void NotifyZoom(int notify);
   void PlaceCentred(int zoom);
   static int ClampZoom(int zoom);
+  // The background around `covered` (the whole client when it is empty).
+  void FillBackground(HDC dc, const CRect& covered);
   void DrawEtchedEdge(HDC dc, const CRect& rect);
   void DrawCentredText(HDC dc, const QString& text, const CRect& rect, COLORREF color, int height, int weight,
                        bool centreHorizontally);
