@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -51,7 +52,17 @@ void PictureToCanvas(const BYTE* data, long width, long height, int depth, const
     auto* d = reinterpret_cast<QRgb*>(out.scanLine(y));
     if (depth == 24) {
       s += static_cast<std::size_t>(src.left) * 3;
-      for (int x = 0; x < w; ++x, s += 3) d[x] = 0xFF000000u | (QRgb(s[2]) << 16) | (QRgb(s[1]) << 8) | s[0];
+      // Blue, green, red read as one little-endian word are the canvas's
+      // 0xAARRGGBB less the alpha. The last pixel is read byte by byte, as
+      // a word there could reach past the end of the buffer.
+      int x = 0;
+      for (; x + 1 < w; ++x) {
+        std::uint32_t v;
+        std::memcpy(&v, s + static_cast<std::size_t>(x) * 3, 4);
+        d[x] = v | 0xFF000000u;
+      }
+      const BYTE* last = s + static_cast<std::size_t>(x) * 3;
+      d[x] = 0xFF000000u | (QRgb(last[2]) << 16) | (QRgb(last[1]) << 8) | last[0];
     } else if (depth == 32) {
       s += static_cast<std::size_t>(src.left) * 4;
       for (int x = 0; x < w; ++x, s += 4) d[x] = 0xFF000000u | (QRgb(s[2]) << 16) | (QRgb(s[1]) << 8) | s[0];
