@@ -618,6 +618,10 @@ std::string UsageText() {
       ".gif, .tif; any other name is written as JPEG\n";
   for (const Subcommand& s : kSubcommands)
     text += std::string("  ") + s.name + " " + s.synopsis + "\n      " + s.help + "\n";
+  text += "  process IN OUT [--hotpixel] [--rotate-cmd C]... [--angle DEG] [--crop L,T,R,B] [--luminosity V]\n"
+          "      [--contrast V] [--saturation V] [--tone R,G,B] [--mode M]\n"
+          "      the picture through the preview's frame model as a camera frame, options in the\n"
+          "      order given; saves the picture as shown\n";
   text += "exit status: 0 done, 1 bad command line, 2 bad input, 3 refused, 4 output not written\n";
   return text;
 }
@@ -636,6 +640,9 @@ void QuietQtWarnings(QtMsgType type, const QMessageLogContext&, const QString& t
   if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << text.toStdString() << '\n';
 }
 
+// The frame-model command (process.cpp); its options act in the order given.
+int RunProcess(int argc, char** argv);
+
 int main(int argc, char** argv) {
   qInstallMessageHandler(QuietQtWarnings);
   if (argc < 2) {
@@ -647,6 +654,7 @@ int main(int argc, char** argv) {
     std::cout << UsageText();
     return kOk;
   }
+  if (name == "process") return RunProcess(argc - 2, argv + 2);
   try {
     const Subcommand* sub = Find(name);
     if (!sub) Usage("unknown command \"" + name + "\"\n" + UsageText());
