@@ -18,7 +18,7 @@ std::string TempIni(const std::string& name) {
                  ("profile-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   fs::path p = dir / name;
-  fs::remove(p);
+  fs::remove_all(p);  // a folder of the same name may remain from an earlier run with this pid
   return p.string();
 }
 
