@@ -10,6 +10,7 @@
 
 #include "imaging/bitmap_file.h"
 #include "imaging/data_handler.h"
+#include "imaging/page_frame.h"
 #include "imaging/picture_codec.h"
 #include "imaging/pixalto.h"
 
@@ -551,50 +552,12 @@ CBitmapPicture As24(const CBitmapPicture& in) {
   return out;
 }
 
-// What the preview's green-frame search computes on a picture: the main
-// line, the four lines (distances in picture pixels) and the four sides
-// (rows counted from the top, as the preview draws them).
-struct GreenFrame {
-  _STRAIGHTLINE main{};
-  _STRAIGHTLINE lines[4]{};
-  _SEGMENT segments[4]{};
-};
-
-GreenFrame FindGreenFrame(const CBitmapPicture& in) {
+PageFrame FindGreenFrame(const CBitmapPicture& in) {
   const CBitmapPicture colour = in.depth == 24 ? CBitmapPicture() : As24(in);
   const CBitmapPicture& pic = in.depth == 24 ? in : colour;
-  const int W = static_cast<int>(pic.width), H = static_cast<int>(pic.height);
-  float f = static_cast<float>(std::max(W, H)) / 320.0f;
-  if (f <= 0) f = 1;
-  const int ww = std::max(1, static_cast<int>(W / f)), wh = std::max(1, static_cast<int>(H / f));
-  // Nearest-pixel shrink to the work size.
-  CBitmapPicture work;
-  if (!work.Allocate(ww, wh, 24)) Refuse("out of memory");
-  for (int i = 0; i < wh; ++i) {
-    const long sy = static_cast<long>(static_cast<double>(i) * H / wh);
-    for (int j = 0; j < ww; ++j) {
-      const long sx = static_cast<long>(static_cast<double>(j) * W / ww);
-      std::memcpy(work.data + work.Stride() * i + 3 * j, pic.data + pic.Stride() * sy + 3 * sx, 3);
-    }
-  }
-  std::vector<unsigned char> plane(static_cast<std::size_t>(ww) * wh);
-  GreenFrame g;
-  if (!handler.ColourToGreyScale(work.data, ww, wh, 24, nullptr, plane.data(), 0) ||
-      !handler.EdgeDetectionSobelEx(plane.data(), ww, wh) ||
-      !handler.MedianFilter(plane.data(), ww, wh) || !handler.RegionAnalysis(plane.data(), ww, wh) ||
-      !handler.HoughTrans(plane.data(), ww, wh, g.main) ||
-      !handler.SearchLine(plane.data(), ww, wh, g.main, g.lines) ||
-      !handler.SearchRect(plane.data(), ww, wh, g.lines, g.segments))
+  PageFrame g;
+  if (!FindPageFrame(pic.data, static_cast<int>(pic.width), static_cast<int>(pic.height), g))
     Refuse("the " + SizeText(in) + " picture is too small to search for a page");
-  for (_SEGMENT& s : g.segments) {
-    for (int* v : {&s.x1, &s.y1, &s.x2, &s.y2}) *v = static_cast<int>(*v * f + 0.5);
-    s.y1 = H - s.y1;
-    s.y2 = H - s.y2;
-  }
-  for (_STRAIGHTLINE& l : g.lines) {
-    const float d = l.distance * f;
-    l.distance = d > 0 ? static_cast<int>(d + 0.5f) : static_cast<int>(d - 0.5f);
-  }
   return g;
 }
 
@@ -605,7 +568,7 @@ void PrintLine(const _STRAIGHTLINE& l) {
 
 int CmdDetect(const Invocation& inv) {
   const CBitmapPicture in = Load(inv.args[0]);
-  const GreenFrame g = FindGreenFrame(in);
+  const PageFrame g = FindGreenFrame(in);
   const CBitmapPicture colour = (in.depth == 8 || in.depth == 24) ? CBitmapPicture() : As24(in);
   const CBitmapPicture& pic = (in.depth == 8 || in.depth == 24) ? in : colour;
   const tagRGBQUAD* palette = pic.hasPalette ? pic.palette : nullptr;
@@ -668,7 +631,7 @@ int CmdCutBorder(const Invocation& inv) {
 
 int CmdGreenFrame(const Invocation& inv) {
   const CBitmapPicture in = Load(inv.args[0]);
-  const GreenFrame g = FindGreenFrame(in);
+  const PageFrame g = FindGreenFrame(in);
   const CBitmapPicture colour = in.depth == 24 ? CBitmapPicture() : As24(in);
   const CBitmapPicture& pic = in.depth == 24 ? in : colour;
   unsigned char* result = nullptr;
