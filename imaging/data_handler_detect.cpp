@@ -70,16 +70,25 @@ inline bool Partners(int a, int b) {
   return std::fabs(d - 45.0f) < 2.0f || d < 2.0f;
 }
 
-// Peak search over the accumulator (rows of kSteps counts); returns false
-// when no cell exceeds the threshold.
-bool FindPeak(const std::vector<std::int32_t>& acc, int rows, int threshold, int& peakRow,
-              int& peakStep) {
+// The accumulator is stored one angle step after another (rows[s] counts
+// by distance index), so that each edge pixel's 90 votes are computed in
+// one vectorisable loop. The peak search still visits cells in the order
+// distance first, step second.
+struct Accumulator {
+  std::vector<std::int32_t> cells;
+  int rows = 0;  // distance indices: 0..2D-1
+  std::int32_t& At(int row, int step) {
+    return cells[static_cast<std::size_t>(step) * rows + static_cast<std::size_t>(row)];
+  }
+};
+
+// Peak search; returns false when no cell exceeds the threshold.
+bool FindPeak(Accumulator& acc, int threshold, int& peakRow, int& peakStep) {
   bool found = false;
   std::int32_t best = 0;
-  for (int r = 0; r < rows; ++r) {
-    const std::int32_t* row = acc.data() + static_cast<std::size_t>(r) * kSteps;
+  for (int r = 0; r < acc.rows; ++r) {
     for (int s = 0; s < kSteps; ++s) {
-      const std::int32_t v = row[s];
+      const std::int32_t v = acc.At(r, s);
       if (v <= threshold || (found && v < best)) continue;
       if (!found || v > best || DiagonalGap(peakStep) < DiagonalGap(s)) {
         found = true;
@@ -92,10 +101,10 @@ bool FindPeak(const std::vector<std::int32_t>& acc, int rows, int threshold, int
   return found;
 }
 
-void ClearPeak(std::vector<std::int32_t>& acc, int rows, int peakRow, int peakStep) {
-  for (int r = std::max(0, peakRow - 9); r <= std::min(rows - 1, peakRow + 9); ++r)
+void ClearPeak(Accumulator& acc, int peakRow, int peakStep) {
+  for (int r = std::max(0, peakRow - 9); r <= std::min(acc.rows - 1, peakRow + 9); ++r)
     for (int s = std::max(0, peakStep - 1); s <= std::min(kSteps - 1, peakStep + 1); ++s)
-      acc[static_cast<std::size_t>(r) * kSteps + s] = 0;
+      acc.At(r, s) = 0;
 }
 
 // Folds a = 2s - 90 degrees into -45..45 as the skew correction expects.
@@ -161,15 +170,16 @@ int CDataHandler::HoughTrans(const unsigned char* plane, int width, int height,
                              _STRAIGHTLINE& line) {
   if (!plane || width < 1 || height < 1) return 0;
   const int D = DiagonalOf(width, height);
-  const int rows = 2 * D;
-  std::vector<std::int32_t> acc;
+  Accumulator acc;
+  acc.rows = 2 * D;
   try {
-    acc.assign(static_cast<std::size_t>(rows) * kSteps, 0);
+    acc.cells.assign(static_cast<std::size_t>(acc.rows) * kSteps, 0);
   } catch (const std::bad_alloc&) {
     return 0;
   }
   const AngleTable& t = Angles();
   int minX = width, maxX = -1, minY = height, maxY = -1;
+  int index[kSteps];
   for (int y = 0; y < height; ++y) {
     const unsigned char* row = plane + static_cast<std::size_t>(y) * width;
     for (int x = 0; x < width; ++x) {
@@ -178,10 +188,14 @@ int CDataHandler::HoughTrans(const unsigned char* plane, int width, int height,
       maxX = std::max(maxX, x);
       minY = std::min(minY, y);
       maxY = std::max(maxY, y);
-      for (int s = 0; s < kSteps; ++s) {
-        const int r = RoundAway(static_cast<float>(t.cosT[s] * x + t.sinT[s] * y)) + D;
-        if (r >= 0 && r < rows) ++acc[static_cast<std::size_t>(r) * kSteps + s];
+          for (int s = 0; s < kSteps; ++s) {
+        const float r = static_cast<float>(t.cosT[s] * x + t.sinT[s] * y);
+        const int d = r > 0 ? static_cast<int>(r + 0.5) : static_cast<int>(r - 0.5);
+        index[s] = d + D;
       }
+      // |distance| < D for every pixel of the plane; checked all the same.
+      for (int s = 0; s < kSteps; ++s)
+        if (static_cast<unsigned>(index[s]) < static_cast<unsigned>(acc.rows)) ++acc.At(index[s], s);
     }
   }
   line = {0, 0, 0};
@@ -192,9 +206,9 @@ int CDataHandler::HoughTrans(const unsigned char* plane, int width, int height,
   _STRAIGHTLINE peaks[4] = {};
   for (int i = 0; i < 4; ++i) {
     int pr = 0, ps = 0;
-    if (!FindPeak(acc, rows, threshold, pr, ps)) continue;
-    peaks[i] = {acc[static_cast<std::size_t>(pr) * kSteps + ps], pr - D, ps};
-    if (i < 3) ClearPeak(acc, rows, pr, ps);
+    if (!FindPeak(acc, threshold, pr, ps)) continue;
+    peaks[i] = {acc.At(pr, ps), pr - D, ps};
+    if (i < 3) ClearPeak(acc, pr, ps);
   }
   const int s1 = peaks[0].angleStep, s2 = peaks[1].angleStep, s3 = peaks[2].angleStep,
             s4 = peaks[3].angleStep;
