@@ -80,6 +80,47 @@ TEST(PageDetect, NoEdgePlaneGivesTheEmptyLineAndPresetDistances) {
   EXPECT_EQ(d.CheckRotatePictureEx(flat.data(), 64, 48, 24, nullptr), 0.0f);
 }
 
+// Plane holding the first `n` pixels (row order) of each of two lines, so
+// that their cells get exactly n votes each.
+Bytes TwoLines(CDataHandler& d, int w, int h, _STRAIGHTLINE a, _STRAIGHTLINE b, int n) {
+  Bytes plane(static_cast<std::size_t>(w) * h, 0);
+  for (const _STRAIGHTLINE& l : {a, b}) {
+    int left = n;
+    for (int y = 0; y < h && left; ++y)
+      for (int x = 0; x < w && left; ++x)
+        if (d.GetDistance(l, x, y) == l.distance) {
+          plane[y * w + x] = 255;
+          --left;
+        }
+  }
+  return plane;
+}
+
+// Votes of a cell counted directly.
+int Votes(CDataHandler& d, const Bytes& plane, int w, int h, _STRAIGHTLINE l) {
+  int votes = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) votes += plane[y * w + x] > 125 && d.GetDistance(l, x, y) == l.distance;
+  return votes;
+}
+
+TEST(PageDetect, EqualVotesGoToTheStepFartherFromTheDiagonals) {
+  CDataHandler d;
+  const int w = 200, h = 200, n = 60;
+  // Step 44 (88 degrees) and step 20 (40 degrees), each order of distance.
+  for (const auto& [d44, d20] : {std::pair{30, 120}, std::pair{150, 100}}) {
+    const _STRAIGHTLINE l44{0, d44, 44}, l20{0, d20, 20};
+    const Bytes plane = TwoLines(d, w, h, l44, l20, n);
+    ASSERT_EQ(Votes(d, plane, w, h, l44), n);
+    ASSERT_EQ(Votes(d, plane, w, h, l20), n);
+    _STRAIGHTLINE line{};
+    ASSERT_EQ(d.HoughTrans(plane.data(), w, h, line), 1);
+    EXPECT_EQ(line.angleStep, 44) << d44 << " " << d20;
+    EXPECT_EQ(line.distance, d44);
+    EXPECT_EQ(line.votes, n);
+  }
+}
+
 TEST(PageDetect, AxisAlignedRingGivesItsSidesAndCorners) {
   CDataHandler d;
   const int w = 100, h = 80;
