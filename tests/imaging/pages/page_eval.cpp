@@ -1,6 +1,6 @@
 // page-eval: scores the page detectors on generated desk photographs.
 //
-//   page-eval [--count N] [--seed S] [--sizes small|all] [--write DIR]
+//   page-eval [--count N] [--seed S] [--sizes small|all] [--blank] [--write DIR]
 //
 // For each photograph: the skew error of CheckRotatePictureEx (degrees,
 // against the page's known turn, modulo quarter turns), whether each page
@@ -8,7 +8,8 @@
 // 2 % of the picture diagonal, and whether GetBlackSideRectEx holds the
 // page's visible bounding box with less than 5 % extra area. Prints the
 // median and 95th percentile of the skew error and the two shares. With
-// --write, the photographs (JPEG) and their truth (JSON) go into DIR.
+// --blank, the pages carry no print. With --write, the photographs (JPEG)
+// and their truth (JSON) go into DIR.
 
 #include "tests/imaging/pages/page_photos.h"
 
@@ -41,7 +42,7 @@ double Percentile(std::vector<double> v, double q) {
 int main(int argc, char** argv) {
   int count = 12;
   std::uint32_t seed = 1;
-  bool allSizes = false;
+  bool allSizes = false, blank = false;
   std::string dir;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -50,8 +51,9 @@ int main(int argc, char** argv) {
     else if (a == "--seed" && hasValue) seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     else if (a == "--sizes" && hasValue) allSizes = std::string(argv[++i]) == "all";
     else if (a == "--write" && hasValue) dir = argv[++i];
+    else if (a == "--blank") blank = true;
     else {
-      std::fprintf(stderr, "usage: page-eval [--count N] [--seed S] [--sizes small|all] [--write DIR]\n");
+      std::fprintf(stderr, "usage: page-eval [--count N] [--seed S] [--sizes small|all] [--blank] [--write DIR]\n");
       return 1;
     }
   }
@@ -67,7 +69,7 @@ int main(int argc, char** argv) {
   int cornersOk = 0, blackOk = 0, cut = 0;
   for (int n = 0; n < count; ++n) {
     const int* size = allSizes ? all[n % 7] : small[n % 4];
-    const PagePhoto photo = MakePagePhoto(seed + static_cast<std::uint32_t>(n), size[0], size[1]);
+    const PagePhoto photo = MakePagePhoto(seed + static_cast<std::uint32_t>(n), size[0], size[1], !blank);
     const int W = photo.width, H = photo.height;
     cut += photo.cutByBorder;
     if (!dir.empty()) {

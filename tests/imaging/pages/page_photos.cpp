@@ -80,7 +80,7 @@ void DeskColour(int desk, double x, double y, double scale, double bgr[3]) {
 
 }  // namespace
 
-PagePhoto MakePagePhoto(std::uint32_t seed, int width, int height) {
+PagePhoto MakePagePhoto(std::uint32_t seed, int width, int height, bool content) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> unit(0, 1);
   PagePhoto p;
@@ -121,7 +121,11 @@ PagePhoto MakePagePhoto(std::uint32_t seed, int width, int height) {
       const double u = c * dx + s * dy, v = -s * dx + c * dy;
       double bgr[3];
       if (std::fabs(u) <= pw / 2 && std::fabs(v) <= ph / 2) {
-        PageColour(u / pw + 0.5, v / ph + 0.5, pw, ph, bgr);
+        if (content) {
+          PageColour(u / pw + 0.5, v / ph + 0.5, pw, ph, bgr);
+        } else {
+          bgr[0] = 228; bgr[1] = 236; bgr[2] = 240;
+        }
       } else {
         DeskColour(p.desk, x, y, scale, bgr);
         // The page's shadow falls on the desk beside it.

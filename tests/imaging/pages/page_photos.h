@@ -23,8 +23,9 @@ struct PagePhoto {
   bool cutByBorder = false;
 };
 
-// One photograph from `seed`, width x height pixels.
-PagePhoto MakePagePhoto(std::uint32_t seed, int width, int height);
+// One photograph from `seed`, width x height pixels; without content the
+// page is blank paper.
+PagePhoto MakePagePhoto(std::uint32_t seed, int width, int height, bool content = true);
 
 // The truth as one JSON object.
 std::string PagePhotoTruth(const PagePhoto& photo);
