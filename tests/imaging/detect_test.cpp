@@ -183,7 +183,7 @@ TEST(PageDetect, SkewOfARotatedPageTurnsItBack) {
   CDataHandler d;
   const int w = 640, h = 480;
   Bytes pic = PagePicture(w, h, CRect(150, 110, 490, 370));
-  for (double deg : {-12.0, -6.0, 8.0, 20.0}) {
+  for (double deg : {-44.0, -12.0, -6.0, 2.0, 8.0, 20.0, 44.0}) {
     int rw = 0, rh = 0;
     Bytes rot = Rotated(pic, w, h, deg * kDeg, rw, rh);
     const float skew = d.CheckRotatePictureEx(rot.data(), rw, rh, 24, nullptr);
