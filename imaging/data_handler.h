@@ -23,6 +23,25 @@
 
 #include <cstddef>
 
+// A straight line x*cos(theta) + y*sin(theta) = distance over a grey plane
+// (x column, y memory row), theta = 2 * angleStep degrees, angleStep 0..89.
+struct _STRAIGHTLINE {
+  int votes;     // accumulator count (set by HoughTrans only)
+  int distance;  // signed distance in pixels
+  int angleStep; // theta = 2 * angleStep degrees
+};
+static_assert(sizeof(_STRAIGHTLINE) == 12);
+
+// One side of a page outline: two points (column, memory row); -1 marks a
+// point that was not found.
+struct _SEGMENT {
+  int x1;
+  int y1;
+  int x2;
+  int y2;
+};
+static_assert(sizeof(_SEGMENT) == 16);
+
 // Argument of RotationImageData; the values are fixed.
 enum rotation_degree : int {
   ROTATION_CLOCKWISE = 1,      // quarter turn clockwise on screen
@@ -185,6 +204,60 @@ class CDataHandler {
   int DynamicPointNumEx(const unsigned char* data, int width, int height, int depth,
                         const tagRGBQUAD* palette, unsigned char*& previous, int& previousWidth,
                         int& previousHeight);
+
+  // ---- Page detection ------------------------------------------------------
+  // Grey planes here are packed unless stated; an edge pixel is above 125.
+  // A pixel's distance to a line is cos(theta)*x + sin(theta)*y summed in
+  // single precision and rounded half away from zero.
+
+  // Dominant line of the edge plane (90 angle steps of 2 degrees). 1 with
+  // the record filled (all zero when no line qualifies); 0 for bad
+  // arguments or a failed allocation.
+  int HoughTrans(const unsigned char* plane, int width, int height, _STRAIGHTLINE& line);
+  // The four lines bounding the edge pixels at the main line's angle and
+  // its perpendicular: 0 greatest and 2 least distance at the main angle,
+  // 1 greatest and 3 least at the perpendicular. Votes are left alone.
+  int SearchLine(const unsigned char* plane, int width, int height, const _STRAIGHTLINE& main,
+                 _STRAIGHTLINE lines[4]);
+  // Corners and sides of the quadrilateral of a line set; a missing corner
+  // is replaced by the point where its line leaves the plane.
+  int SearchRect(const unsigned char* plane, int width, int height, const _STRAIGHTLINE lines[4],
+                 _SEGMENT segments[4]);
+  // The page's bounding rectangle within `area`, relative to the area's
+  // left and top; empty for bad arguments or when nothing is found.
+  CRect GetBlackSideRectEx(const unsigned char* data, int width, int height, int depth,
+                           const tagRGBQUAD* palette, CRect area);
+  // Skew of the page in radians, for RotatePicture; 0 when none is found.
+  float CheckRotatePictureEx(const unsigned char* data, int width, int height, int depth,
+                             const tagRGBQUAD* palette);
+  // The page inside a line set, straightened, into a new NewMem picture of
+  // the same depth (padded rows). The previous output buffer is released.
+  int RotateGreenFrame(const unsigned char* data, int width, int height, int depth,
+                       const _STRAIGHTLINE lines[4], unsigned char*& out, int& outWidth,
+                       int& outHeight);
+  int GetDistance(const _STRAIGHTLINE& line, int x, int y);
+  // Picture point of page coordinates (a along lines 1/3 from line 2, b
+  // along lines 0/2 from line 3); 0 when outside the page or undefined.
+  int GetPosition(const _STRAIGHTLINE lines[4], int a, int b, int& x, int& y);
+  // Sets every pixel lying on one of the four lines to 255.
+  int DrawStraightLine(unsigned char* plane, int width, int height, const _STRAIGHTLINE lines[4]);
+  // Floods the 4-connected region of values up to 124 around the seed
+  // white (explicit stack); returns the pixels set, the seed included.
+  unsigned long DelBlackSide(unsigned char* plane, int width, int height, int row, int column);
+
+  // Projection-based detector; grey planes with padded rows, bright > 128.
+  CRect GetBlackSideRect(const unsigned char* data, int width, int height, int depth,
+                         const tagRGBQUAD* palette, CRect area);
+  float CheckRotatePicture(const unsigned char* data, int width, int height, int depth,
+                           const tagRGBQUAD* palette);
+  // Erosion with the 3 x 3 cross inside the area; 0 outside it.
+  int GreyRust(unsigned char* plane, int width, int height, CRect area);
+  // 1 when a pixel of the cross at (x, y) is below 128 (mode 0) or above
+  // 128 (other modes). The caller keeps the cross inside the plane.
+  int ExpandRustCompare(const unsigned char* plane, int stride, int unused, int x, int y,
+                        int mode);
+  unsigned long StatisticsWhiteSpots(const unsigned char* plane, int width, int height,
+                                     CRect area);
 
   // ---- Wavelet ---------------------------------------------------------------
 

@@ -34,51 +34,6 @@ namespace {
 // JPEG quality of the pictures put into a PDF.
 constexpr int kPdfJpegQuality = 90;
 
-// ---- Grey-plane steps of the print preparation ----------------------------------
-// Packed planes, one byte per pixel, rows in memory order.
-
-// Sets the seed to 255 and floods the 4-connected region of values up to 124
-// around it white, depth first with an explicit stack (neighbours tried up,
-// left, down, right). Returns how many pixels were set, or 0 for bad
-// arguments or when the stack cannot be allocated.
-unsigned long FloodDarkRegion(unsigned char* plane, int width, int height, int row, int column) {
-  if (!plane || width < 1 || height <= 0 || row < 0 || row >= height || column < 0 ||
-      column >= width)
-    return 0;
-  std::vector<std::size_t> stack;
-  try {
-    stack.reserve(64);
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
-  const std::size_t w = static_cast<std::size_t>(width);
-  const std::size_t seed = static_cast<std::size_t>(row) * w + static_cast<std::size_t>(column);
-  plane[seed] = 255;
-  unsigned long set = 1;
-  try {
-    stack.push_back(seed);
-    while (!stack.empty()) {
-      const std::size_t at = stack.back();
-      stack.pop_back();
-      const std::size_t r = at / w, c = at % w;
-      const auto visit = [&](std::size_t next) {
-        if (plane[next] <= 124) {
-          plane[next] = 255;
-          ++set;
-          stack.push_back(next);
-        }
-      };
-      if (r > 0) visit(at - w);
-      if (c > 0) visit(at - 1);
-      if (r + 1 < static_cast<std::size_t>(height)) visit(at + w);
-      if (c + 1 < w) visit(at + 1);
-    }
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
-  return set;
-}
-
 // Moves `from` to `to` unless something already exists at `to`.
 bool MoveNoReplace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
@@ -309,13 +264,13 @@ int CPixalto::ImageToSingle(CBitmapPicture& picture) {
   unsigned char* p = plane.data();
   const std::size_t w = static_cast<std::size_t>(width);
   for (int r = 0; r < height; ++r) {
-    if (p[r * w] < 125 && !FloodDarkRegion(p, width, height, r, 0)) return 0;
-    if (p[r * w + w - 1] < 125 && !FloodDarkRegion(p, width, height, r, width - 1)) return 0;
+    if (p[r * w] < 125 && !handler.DelBlackSide(p, width, height, r, 0)) return 0;
+    if (p[r * w + w - 1] < 125 && !handler.DelBlackSide(p, width, height, r, width - 1)) return 0;
   }
   const std::size_t last = static_cast<std::size_t>(height - 1) * w;
   for (int c = 0; c < width; ++c) {
-    if (p[c] < 125 && !FloodDarkRegion(p, width, height, 0, c)) return 0;
-    if (p[last + c] < 125 && !FloodDarkRegion(p, width, height, height - 1, c)) return 0;
+    if (p[c] < 125 && !handler.DelBlackSide(p, width, height, 0, c)) return 0;
+    if (p[last + c] < 125 && !handler.DelBlackSide(p, width, height, height - 1, c)) return 0;
   }
   // Back over the picture at its own depth.
   const std::size_t stride = picture.Stride();

@@ -47,4 +47,34 @@ void PaletteGreys(const tagRGBQUAD* palette, std::uint8_t greys[256]);
 void GreyRow(const std::uint8_t* src, std::uint8_t* dst, int width, int depth,
              const std::uint8_t paletteGreys[256]);
 
+// Bilinear sample of the n bytes of the pixel at (sx, sy) of a picture
+// W x H with rows `stride` apart, as the bilinear rotation defines it:
+// x0 = trunc(sx), y0 = trunc(sy) limited to the last column and row, the
+// last column and row sampled along one axis only, each byte truncated.
+inline void SampleBilinearAny(const unsigned char* src, std::size_t stride, int W, int H, int n,
+                              double sx, double sy, unsigned char* out) {
+  int x0 = static_cast<int>(sx);
+  int y0 = static_cast<int>(sy);
+  if (x0 > W - 1) x0 = W - 1;
+  if (y0 > H - 1) y0 = H - 1;
+  const double fx = sx - x0;
+  const double fy = sy - y0;
+  const std::size_t step = static_cast<std::size_t>(n);
+  const unsigned char* p00 = src + stride * y0 + static_cast<std::size_t>(x0) * step;
+  for (int k = 0; k < n; ++k) {
+    const int v00 = p00[k];
+    double v;
+    if (sx >= W - 1 && sy >= H - 1)
+      v = v00;
+    else if (sx >= W - 1)
+      v = fy * p00[stride + k] + v00 * (1 - fy);
+    else if (sy >= H - 1)
+      v = fx * p00[step + k] + v00 * (1 - fx);
+    else
+      v = fy * (fx * p00[stride + step + k] + p00[stride + k] * (1 - fx)) +
+          (1 - fy) * (fx * p00[step + k] + v00 * (1 - fx));
+    out[k] = static_cast<unsigned char>(static_cast<int>(v));
+  }
+}
+
 }  // namespace pixalto

@@ -10,6 +10,7 @@
 
 #include "imaging/bitmap_file.h"
 #include "imaging/data_handler.h"
+#include "imaging/page_frame.h"
 #include "imaging/picture_codec.h"
 #include "imaging/pixalto.h"
 
@@ -540,6 +541,126 @@ int CmdPrint(const Invocation& inv) {
   return kOk;
 }
 
+// ---- Page detection ---------------------------------------------------------
+
+// A 24-bit copy of a picture for the detectors that take 8 or 24 bits.
+CBitmapPicture As24(const CBitmapPicture& in) {
+  CBitmapPicture out = NewLike(in, 24);
+  if (!handler.GreyScaleToColour24(in.data, static_cast<int>(in.width), static_cast<int>(in.height),
+                                   in.depth, in.hasPalette ? in.palette : nullptr, out.data))
+    Refuse("conversion to 24 bits refused the " + DepthText(in.depth) + " picture");
+  return out;
+}
+
+PageFrame FindGreenFrame(const CBitmapPicture& in) {
+  const CBitmapPicture colour = in.depth == 24 ? CBitmapPicture() : As24(in);
+  const CBitmapPicture& pic = in.depth == 24 ? in : colour;
+  PageFrame g;
+  if (!FindPageFrame(pic.data, static_cast<int>(pic.width), static_cast<int>(pic.height), g))
+    Refuse("the " + SizeText(in) + " picture is too small to search for a page");
+  return g;
+}
+
+void PrintLine(const _STRAIGHTLINE& l) {
+  std::cout << "{\"votes\": " << l.votes << ", \"distance\": " << l.distance
+            << ", \"step\": " << l.angleStep << "}";
+}
+
+int CmdDetect(const Invocation& inv) {
+  const CBitmapPicture in = Load(inv.args[0]);
+  const PageFrame g = FindGreenFrame(in);
+  const CBitmapPicture colour = (in.depth == 8 || in.depth == 24) ? CBitmapPicture() : As24(in);
+  const CBitmapPicture& pic = (in.depth == 8 || in.depth == 24) ? in : colour;
+  const tagRGBQUAD* palette = pic.hasPalette ? pic.palette : nullptr;
+  const int W = static_cast<int>(pic.width), H = static_cast<int>(pic.height);
+  const CRect black = handler.GetBlackSideRectEx(pic.data, W, H, pic.depth, palette, CRect(0, 0, W, H));
+  const float skew = handler.CheckRotatePictureEx(pic.data, W, H, pic.depth, palette);
+  std::cout << "{\"main_line\": ";
+  PrintLine(g.main);
+  std::cout << ", \"lines\": [";
+  for (int i = 0; i < 4; ++i) {
+    if (i) std::cout << ", ";
+    PrintLine(g.lines[i]);
+  }
+  std::cout << "], \"segments\": [";
+  for (int i = 0; i < 4; ++i) {
+    const _SEGMENT& s = g.segments[i];
+    std::cout << (i ? ", " : "") << "[" << s.x1 << ", " << s.y1 << ", " << s.x2 << ", " << s.y2 << "]";
+  }
+  char skewText[32];
+  std::snprintf(skewText, sizeof skewText, "%.9g", static_cast<double>(skew));
+  std::cout << "], \"black_side\": [" << black.left << ", " << black.top << ", " << black.right
+            << ", " << black.bottom << "], \"skew\": " << skewText << "}\n";
+  return kOk;
+}
+
+int CmdStraighten(const Invocation& inv) {
+  CBitmapPicture picture = Load(inv.args[0]);
+  const float skew = handler.CheckRotatePictureEx(picture.data, static_cast<int>(picture.width),
+                                                  static_cast<int>(picture.height), picture.depth,
+                                                  picture.hasPalette ? picture.palette : nullptr);
+  const CRect whole(0, 0, static_cast<int>(picture.width), static_cast<int>(picture.height));
+  if (!handler.RotatePicture(picture.data, picture.width, picture.height, picture.depth, whole, skew))
+    Refuse("the straightened picture does not fit in memory");
+  Save(inv.args[1], picture);
+  return kOk;
+}
+
+int CmdCutBorder(const Invocation& inv) {
+  const CBitmapPicture in = Load(inv.args[0]);
+  const CBitmapPicture colour = (in.depth == 8 || in.depth == 24) ? CBitmapPicture() : As24(in);
+  const CBitmapPicture& pic = (in.depth == 8 || in.depth == 24) ? in : colour;
+  const int W = static_cast<int>(in.width), H = static_cast<int>(in.height);
+  const CRect r = handler.GetBlackSideRectEx(pic.data, W, H, pic.depth,
+                                             pic.hasPalette ? pic.palette : nullptr, CRect(0, 0, W, H));
+  if (r.IsRectEmpty()) Refuse("no page found in the " + SizeText(in) + " picture");
+  CBitmapPicture out;
+  if (!out.Allocate(r.Width(), r.Height(), in.depth)) Refuse("out of memory");
+  out.xPelsPerMeter = in.xPelsPerMeter;
+  out.yPelsPerMeter = in.yPelsPerMeter;
+  out.hasPalette = in.hasPalette;
+  std::memcpy(out.palette, in.palette, sizeof out.palette);
+  const std::size_t bytes = static_cast<std::size_t>(in.depth / 8);
+  for (int y = 0; y < r.Height(); ++y)
+    std::memcpy(out.data + out.Stride() * y, in.data + in.Stride() * (r.top + y) + r.left * bytes,
+                r.Width() * bytes);
+  Save(inv.args[1], out);
+  std::cout << r.left << ',' << r.top << ',' << r.right << ',' << r.bottom << '\n';
+  return kOk;
+}
+
+int CmdGreenFrame(const Invocation& inv) {
+  const CBitmapPicture in = Load(inv.args[0]);
+  const PageFrame g = FindGreenFrame(in);
+  const CBitmapPicture colour = in.depth == 24 ? CBitmapPicture() : As24(in);
+  const CBitmapPicture& pic = in.depth == 24 ? in : colour;
+  unsigned char* result = nullptr;
+  int w = 0, h = 0;
+  if (!handler.RotateGreenFrame(pic.data, static_cast<int>(pic.width), static_cast<int>(pic.height),
+                                24, g.lines, result, w, h))
+    Refuse("no page found in the " + SizeText(in) + " picture, or the result does not fit in memory");
+  CBitmapPicture out;
+  out.Adopt(result, w, h, 24);
+  out.xPelsPerMeter = out.yPelsPerMeter = 11811;
+  Save(inv.args[1], out);
+  return kOk;
+}
+
+int CmdFlood(const Invocation& inv) {
+  const int row = ParseInt(inv.args[0], "ROW");
+  const int column = ParseInt(inv.args[1], "COL");
+  const CBitmapPicture in = Load(inv.args[2]);
+  if (row < 0 || row >= in.height || column < 0 || column >= in.width)
+    Usage("ROW and COL must lie inside the " + SizeText(in) + " picture");
+  std::vector<unsigned char> plane = GreyPlaneOf(in);
+  const unsigned long count = handler.DelBlackSide(plane.data(), static_cast<int>(in.width),
+                                                   static_cast<int>(in.height), row, column);
+  if (!count) Refuse("out of memory");
+  Save(inv.args[3], FromGreyPlane(in, plane));
+  std::cout << count << '\n';
+  return kOk;
+}
+
 struct Subcommand {
   const char* name;
   const char* synopsis;  // arguments after the name
@@ -606,6 +727,14 @@ const Subcommand kSubcommands[] = {
      "unpacks the archive beside itself (taken names get (1), (2), ...), then removes it"},
     {"print-prep", "IN OUT", 2, false, CmdPrintPrep,
      "clean black and white for printing (dark surround whitened)"},
+    {"detect", "IN", 1, false, CmdDetect,
+     "page search as JSON: main_line, lines, segments (rows from the top), black_side, skew"},
+    {"straighten", "IN OUT", 2, false, CmdStraighten, "turns the page straight (whole picture)"},
+    {"cut-border", "IN OUT", 2, false, CmdCutBorder,
+     "crops to the page's bounding rectangle; prints it as L,T,R,B (memory rows)"},
+    {"green-frame", "IN OUT", 2, false, CmdGreenFrame, "the page inside the green frame, straightened"},
+    {"flood", "ROW COL IN OUT", 4, false, CmdFlood,
+     "floods the dark region at ROW, COL (memory rows) white in the grey picture; prints the count"},
     {"print", "IN... --to-pdf OUT [--bw]", 1, false, CmdPrint,
      "prints each picture centred on its own A4 page into a PDF; --bw prints black and white",
      true, "--to-pdf", "--bw"},
