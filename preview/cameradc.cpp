@@ -5,6 +5,7 @@
 #include "contracts/fundara/paths.h"
 #include "contracts/fundara/thumbs.h"
 #include "imaging/bitmap_file.h"
+#include "imaging/page_frame.h"
 #include "imaging/picture_codec.h"
 #include "platform/profile.h"
 
@@ -127,7 +128,16 @@ int CCameraDC::SetImageData(const BYTE* data, int width, int height, int depth, 
     // A user rectangle stays in force for the following frames as long as
     // it fits them (frames turned by the same angle keep their size).
     const CRect turned(0, 0, width_, height_);
-    if (cutMode_ == 2 && !crop_.IsRectEmpty() && Intersect(crop_, turned) == crop_) {
+    if (correct_) {
+      const float angle = handler_.CheckRotatePictureEx(frame_, width_, height_, depth_, palette_);
+      handler_.RotatePicture(frame_, width_, height_, depth_, turned, static_cast<double>(angle));
+      crop_ = CRect(0, 0, width_, height_);
+    } else if (cutMode_ == 1) {
+      // Without a page found the whole frame stays in view: an empty crop
+      // would leave nothing to show.
+      const CRect page = handler_.GetBlackSideRectEx(frame_, width_, height_, depth_, palette_, turned);
+      crop_ = page.IsRectEmpty() ? turned : page;
+    } else if (cutMode_ == 2 && !crop_.IsRectEmpty() && Intersect(crop_, turned) == crop_) {
       // keep the user rectangle
     } else {
       crop_ = rotationAngle_ != 0 ? region : turned;
@@ -179,7 +189,14 @@ void CCameraDC::ClearData() {
     depth_ = 0;
   }
   buffer_.Release();
+  ResetGreenData();
   resolutionCountdown_ = 0;
+}
+
+void CCameraDC::ResetGreenData() {
+  for (_SEGMENT& s : segments_) s = _SEGMENT{-1, -1, -1, -1};
+  for (_STRAIGHTLINE& l : lines_) l = _STRAIGHTLINE{-1, -1, -1};
+  mainLine_ = _STRAIGHTLINE{0, 0, -1};
 }
 
 int CCameraDC::InvalidateData() {
@@ -250,6 +267,7 @@ int CCameraDC::Data2DC(const BYTE* data, int width, int height, int depth, const
       }
     }
     DelMem(work);
+    if (greenFrame_) GetDestArea(segments_);
   }
   DoDraw(targetDc_);
   return 1;
@@ -405,15 +423,54 @@ void CCameraDC::SetShowMode(SHOW_MODE mode) {
 }
 
 int CCameraDC::OpenCutBlackSide(int mode) {
-  // Switching the cut on searches the black border, which needs the border
-  // detector of the image library; only switching it off is done here.
-  if (!frame_ || mode != 0) return 0;
-  cutMode_ = 0;
+  if (!frame_) return 0;
+  cutMode_ = mode;
   {
     std::lock_guard<std::mutex> lock(frameLock_);
+    const CRect whole(0, 0, width_, height_);
+    if (mode != 0) {
+      CRect area = Intersect(crop_, whole);
+      if (area.IsRectEmpty()) area = whole;
+      // The page comes back relative to the searched area.
+      CRect page = handler_.GetBlackSideRectEx(frame_, width_, height_, depth_, palette_, area);
+      if (!page.IsRectEmpty()) {
+        page.OffsetRect(area.left, area.top);
+        crop_ = page;
+      } else {
+        crop_ = area;  // no page found: keep what is shown
+      }
+    } else {
+      crop_ = whole;
+    }
+  }
+  AddSnapshot();
+  Redraw();
+  InvalidateClient();
+  return 1;
+}
+
+int CCameraDC::OpenCorrect(int on) {
+  if (!frame_) return 0;
+  correct_ = on;
+  if (on != 1) return 1;
+  {
+    std::lock_guard<std::mutex> lock(frameLock_);
+    const CRect whole(0, 0, width_, height_);
+    CRect area = Intersect(crop_, whole);
+    if (area.IsRectEmpty()) area = whole;
+    const float angle = handler_.CheckRotatePictureEx(frame_, width_, height_, depth_, palette_);
+    handler_.RotatePicture(frame_, width_, height_, depth_, area, static_cast<double>(angle));
     crop_ = CRect(0, 0, width_, height_);
   }
   AddSnapshot();
+  Redraw();
+  InvalidateClient();
+  return 1;
+}
+
+int CCameraDC::OpenGreenFrame(int on) {
+  greenFrame_ = on;
+  ResetGreenData();
   Redraw();
   InvalidateClient();
   return 1;
@@ -803,6 +860,7 @@ void CCameraDC::DoDraw(HDC dc) {
       buffer_.StretchPaste(dc, dest, source);
       DrawEtchedEdge(dc, clientRect_);
     }
+    if (greenFrame_) DrawGreenSegments(dc);
     if (showResolution_ && !videoLock_ && resolutionCountdown_ >= 1) {
       DrawCentredText(dc, QString("%1×%2").arg(b.Width()).arg(b.Height()), imageRect_, RGB(0, 255, 0), 30, 400,
                       true);
@@ -821,6 +879,26 @@ void CCameraDC::DoDraw(HDC dc) {
                   40, 400, false);
 }
 
+void CCameraDC::DrawGreenSegments(HDC dc) {
+  const CRect b = buffer_.GetBufferRect();
+  const long iw = imageRect_.Width(), ih = imageRect_.Height();
+  if (b.IsRectEmpty() || iw <= 0 || ih <= 0) return;
+  QPainter p(dc);
+  QPen pen(QColor(0, 255, 0, 255));
+  pen.setWidth(2);
+  p.setPen(pen);
+  p.setClipRect(ToQRect(clientRect_));
+  // Buffer pixels scaled onto the image rectangle, where the picture is pasted.
+  auto place = [&](int x, int y) {
+    return QPoint(static_cast<int>(imageRect_.left + static_cast<long long>(x) * iw / b.Width()),
+                  static_cast<int>(imageRect_.top + static_cast<long long>(y) * ih / b.Height()));
+  };
+  for (const _SEGMENT& s : segments_) {
+    if (s.x1 < 0 || s.x2 < 0) continue;
+    p.drawLine(place(s.x1, s.y1), place(s.x2, s.y2));
+  }
+}
+
 // ---- Output -------------------------------------------------------------------------------------
 
 LONG CCameraDC::DpiToPelsPerMeter(int dpi) { return static_cast<LONG>(dpi / 0.0254 + 1); }
@@ -835,6 +913,49 @@ int CCameraDC::SaveBuffer24(const std::string& path, const BYTE* data, long widt
   const auto bytes = EncodePictureBuffer(data, width, height, 24, nullptr, format, options);
   if (bytes.empty() || !WriteFileAtomically(path, bytes)) return 0;
   return WriteThumbOf(path) ? 1 : 0;
+}
+
+bool CCameraDC::BufferPicture(CBitmapPicture& picture) const {
+  const QImage* canvas = DCImage(buffer_.GetBufferDC());
+  return canvas && !canvas->isNull() && BufferFromImage(*canvas, picture) && picture.depth == 24;
+}
+
+int CCameraDC::GetDestArea(_SEGMENT segments[4]) {
+  CBitmapPicture picture;
+  if (!segments || !BufferPicture(picture)) return 0;
+  PageFrame found;
+  if (!FindPageFrame(picture.data, static_cast<int>(picture.width), static_cast<int>(picture.height), found)) {
+    // Nothing to search on: no sides are drawn and nothing is straightened.
+    for (int i = 0; i < 4; ++i) segments[i] = _SEGMENT{-1, -1, -1, -1};
+    if (segments == segments_) ResetGreenData();
+    return 0;
+  }
+  mainLine_ = found.main;
+  for (int i = 0; i < 4; ++i) {
+    lines_[i] = found.lines[i];
+    segments[i] = found.segments[i];
+  }
+  return 1;
+}
+
+int CCameraDC::SaveGreenFrame(const std::string& path) {
+  CBitmapPicture picture;
+  if (!BufferPicture(picture)) return 0;
+  BYTE* out = nullptr;
+  int ow = 0, oh = 0;
+  if (!handler_.RotateGreenFrame(picture.data, static_cast<int>(picture.width), static_cast<int>(picture.height), 24,
+                                 lines_, out, ow, oh) ||
+      !out || ow <= 0 || oh <= 0) {
+    DelMem(out);
+    return 0;
+  }
+  const int ok = SaveBuffer24(path, out, ow, oh);
+  DelMem(out);
+  return ok;
+}
+
+int CCameraDC::SaveJpegFileEx(const std::string& path) {
+  return greenFrame_ ? SaveGreenFrame(path) : SaveJpegFile(path);
 }
 
 int CCameraDC::SaveJpegFile(const std::string& path) {

@@ -12,6 +12,7 @@
 
 #include "canvas/bufferdc.h"
 #include "canvas/devicecontext.h"
+#include "imaging/bitmap_file.h"
 #include "imaging/data_handler.h"
 #include "platform/geometry.h"
 #include "platform/messages.h"
@@ -127,9 +128,18 @@ class CCameraDC {
   int GetContrast() const { return driveId_ == kNoCameraDrive ? contrast_ : 255; }
   int GetSaturation() const { return driveId_ == kNoCameraDrive ? saturation_ : 255; }
   void SetShowMode(SHOW_MODE mode);
-  // Switches the cut off (0): the whole frame is shown again. Switching the
-  // black-border cut on needs the border detector and is refused (0) for now.
+  // 0 shows the whole frame again; any other mode cuts the current crop
+  // down to the page found inside it (the crop stays when none is found).
   int OpenCutBlackSide(int mode);
+  // Stores the page-correction flag; 1 straightens the current frame at once.
+  int OpenCorrect(int on);
+  // Page-side detection on every rendered frame, drawn in green.
+  int OpenGreenFrame(int on);
+  int GetCorrect() const { return correct_; }
+  int GetGreenFrame() const { return greenFrame_; }
+  const _SEGMENT* GetGreenSegments() const { return segments_; }
+  const _STRAIGHTLINE* GetGreenLines() const { return lines_; }
+  _STRAIGHTLINE GetMainLine() const { return mainLine_; }
   // Cut to a rectangle given in client coordinates (cut mode 2).
   void SetVideoCutRect(const CRect& rect);
   // 1 quarter turn clockwise, -1 counter-clockwise, 2 flip, 3 mirror.
@@ -191,6 +201,14 @@ class CCameraDC {
   int GetVideoData(const CRect& rect, BYTE*& data, int& width, int& height, int& depth);
   // Shown part of the picture in screen coordinates; empty while not shown.
   CRect GetSafeArea() const;
+  // The page sides found on the buffer (buffer pixels, rows from the top);
+  // also keeps the page lines and main line for SaveGreenFrame. 0 without
+  // a buffer or when nothing can be searched (segments then all -1).
+  int GetDestArea(_SEGMENT segments[4]);
+  // The page inside the green frame, straightened, in the path's format.
+  int SaveGreenFrame(const std::string& path);
+  // SaveGreenFrame while the green frame is on, else SaveJpegFile.
+  int SaveJpegFileEx(const std::string& path);
 
   // Pixels per metre of saved bitmaps: "output" "bmpDPIX"/"bmpDPIY" of the
   // camera configuration (default 300 dpi) as dpi / 0.0254 + 1.
@@ -215,6 +233,10 @@ class CCameraDC {
   void DrawCentredText(HDC dc, const QString& text, const CRect& rect, COLORREF color, int height, int weight,
                        bool centreHorizontally);
   void ReleaseFrame();
+  void ResetGreenData();
+  void DrawGreenSegments(HDC dc);
+  // The buffer as a 24-bit picture (bottom row first); false when empty.
+  bool BufferPicture(CBitmapPicture& picture) const;
   int SaveBuffer24(const std::string& path, const BYTE* data, long width, long height);
 
   CDataHandler handler_;
@@ -259,4 +281,9 @@ class CCameraDC {
   int hotPixel_ = 0;
   int resolutionCountdown_ = 0;
   int showResolution_ = 0;
+  int correct_ = 0;
+  int greenFrame_ = 0;
+  _SEGMENT segments_[4]{{-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1}};
+  _STRAIGHTLINE lines_[4]{{-1, -1, -1}, {-1, -1, -1}, {-1, -1, -1}, {-1, -1, -1}};
+  _STRAIGHTLINE mainLine_{0, 0, -1};
 };
