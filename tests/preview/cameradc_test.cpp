@@ -4,6 +4,7 @@
 #include "contracts/fundara/paths.h"
 #include "contracts/fundara/thumbs.h"
 #include "imaging/bitmap_file.h"
+#include "imaging/picture_codec.h"
 #include "platform/profile.h"
 #include "tests/support/test_app.h"
 
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -45,6 +47,24 @@ Picture Gradient(int w, int h) {
   Picture p(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) p.Set(x, y, static_cast<BYTE>(x), static_cast<BYTE>(y), 77);
+  return p;
+}
+
+
+// A bright page on a dark desk: the page rectangle (top-down pixels) turned
+// by `degrees` about its centre.
+Picture Page(int w, int h, const CRect& page, double degrees) {
+  Picture p(w, h);
+  p.Fill(30, 30, 30);
+  const double a = degrees * 3.14159265358979 / 180.0;
+  const double cx = (page.left + page.right) / 2.0, cy = (page.top + page.bottom) / 2.0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      // Turn the pixel back and test it against the upright page.
+      const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+      const double ux = cx + dx * std::cos(a) + dy * std::sin(a), uy = cy - dx * std::sin(a) + dy * std::cos(a);
+      if (ux >= page.left && ux < page.right && uy >= page.top && uy < page.bottom) p.Set(x, y, 250, 250, 250);
+    }
   return p;
 }
 
@@ -598,6 +618,147 @@ TEST_F(CameraDCPaintTest, ResolutionTextIsGreenOverThePicture) {
   model_.SetVideoLock(1);
   model_.DoDraw(nullptr);
   EXPECT_EQ(Count(CRect(0, 60, 300, 140), green), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Near: within `tol` pixels.
+bool Near(long a, long b, long tol) { return a >= b - tol && a <= b + tol; }
+
+TEST_F(CameraDCTest, CutModeOneOnABlackBorderFindsThePage) {
+  CCameraDC model;
+  model.MoveWindow(CRect(0, 0, 320, 240), 0);
+  Picture p = Page(320, 240, CRect(60, 40, 260, 200), 0);
+  Feed(model, p);
+  ASSERT_EQ(model.OpenCutBlackSide(1), 1);
+  EXPECT_EQ(model.GetCutMode(), 1);
+  // Bottom-left origin: the page's rows 40..200 from the top are 40..200 from the bottom.
+  const CRect crop = model.GetCrop();
+  EXPECT_TRUE(Near(crop.left, 60, 3) && Near(crop.right, 260, 3) && Near(crop.top, 40, 3) && Near(crop.bottom, 200, 3));
+  EXPECT_EQ(model.GetBufferRect(), CRect(0, 0, crop.Width(), crop.Height()));
+  EXPECT_EQ(BufferPixel(model, crop.Width() / 2, crop.Height() / 2), qRgb(250, 250, 250));
+  // Later frames are cut the same way as they arrive.
+  Feed(model, p);
+  EXPECT_EQ(model.GetCrop(), crop);
+  // A frame without a page is still shown (nearly) whole.
+  Picture dark(320, 240);
+  Feed(model, dark);
+  EXPECT_GT(model.GetBufferRect().Width(), 300);
+  EXPECT_GT(model.GetBufferRect().Height(), 220);
+
+  // Searched inside a user rectangle, the page comes back in frame pixels.
+  CCameraDC cut;
+  cut.MoveWindow(CRect(0, 0, 320, 240), 0);
+  Feed(cut, p);
+  cut.SetVideoCutRect(CRect(20, 10, 300, 230));
+  ASSERT_EQ(cut.GetCrop(), CRect(20, 10, 300, 230));
+  ASSERT_EQ(cut.OpenCutBlackSide(1), 1);
+  EXPECT_EQ(cut.GetCrop(), crop);
+  EXPECT_EQ(cut.OpenCutBlackSide(0), 1);
+  EXPECT_EQ(cut.GetCrop(), CRect(0, 0, 320, 240));
+}
+
+TEST_F(CameraDCTest, PageCorrectionStraightensTheFrameAndLaterFrames) {
+  CDataHandler h;
+  CCameraDC model;
+  model.MoveWindow(CRect(0, 0, 320, 240), 0);
+  Picture p = Page(320, 240, CRect(70, 50, 250, 190), 8);
+  const float skew = h.CheckRotatePictureEx(p.bytes.data(), 320, 240, 24, nullptr);
+  ASSERT_GT(std::fabs(skew), 0.05f);
+  Feed(model, p);
+  EXPECT_EQ(model.OpenCorrect(0), 1);  // only the flag
+  EXPECT_EQ(std::memcmp(model.GetFrame(), p.bytes.data(), p.bytes.size()), 0);
+  ASSERT_EQ(model.OpenCorrect(1), 1);
+  EXPECT_EQ(model.GetCorrect(), 1);
+  auto residual = [&] {
+    return std::fabs(h.CheckRotatePictureEx(model.GetFrame(), model.GetFrameWidth(), model.GetFrameHeight(), 24,
+                                            nullptr));
+  };
+  EXPECT_LT(residual(), std::fabs(skew) / 4);
+  EXPECT_EQ(model.GetCrop(), CRect(0, 0, model.GetFrameWidth(), model.GetFrameHeight()));
+  // Frames arriving while it is on are straightened too.
+  Feed(model, p);
+  EXPECT_LT(residual(), std::fabs(skew) / 4);
+  EXPECT_EQ(model.GetCrop(), CRect(0, 0, model.GetFrameWidth(), model.GetFrameHeight()));
+  CCameraDC empty;
+  EXPECT_EQ(empty.OpenCorrect(1), 0);
+  EXPECT_EQ(empty.OpenCutBlackSide(1), 0);
+}
+
+TEST_F(CameraDCTest, GreenFrameFindsThePageAndSavesItStraightened) {
+  CCameraDC model;
+  _SEGMENT none[4];
+  EXPECT_EQ(model.GetDestArea(none), 0);  // no buffer
+  EXPECT_EQ(model.SaveGreenFrame((dir_ / "none.bmp").string()), 0);
+  model.MoveWindow(CRect(0, 0, 640, 480), 0);
+  Picture p = Page(640, 480, CRect(120, 80, 520, 400), 6);
+  Feed(model, p);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(model.GetGreenSegments()[i].x1, -1);  // off: nothing searched
+  ASSERT_EQ(model.OpenGreenFrame(1), 1);
+  const _SEGMENT* s = model.GetGreenSegments();
+  // The page's corners (top-down pixels): its upright corners turned by 6 degrees.
+  const double a = 6 * 3.14159265358979 / 180.0;
+  auto isCorner = [&](int x, int y) {
+    for (const auto& [ux, uy] : {std::pair{-200, -160}, {200, -160}, {200, 160}, {-200, 160}}) {
+      const double cx = 320 + ux * std::cos(a) - uy * std::sin(a), cy = 240 + ux * std::sin(a) + uy * std::cos(a);
+      if (std::fabs(x - cx) <= 8 && std::fabs(y - cy) <= 8) return true;
+    }
+    return false;
+  };
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_TRUE(isCorner(s[i].x1, s[i].y1)) << i << ": " << s[i].x1 << ", " << s[i].y1;
+    EXPECT_TRUE(isCorner(s[i].x2, s[i].y2)) << i << ": " << s[i].x2 << ", " << s[i].y2;
+  }
+  EXPECT_NE(s[0].x1 * 10000 + s[0].y1, s[0].x2 * 10000 + s[0].y2);  // a side, not a point
+  const std::string straight = (dir_ / "page.bmp").string();
+  ASSERT_EQ(model.SaveJpegFileEx(straight), 1);
+  CBitmapPicture saved;
+  ASSERT_TRUE(ReadPictureBuffer(straight, saved));
+  // The page, upright: 400 x 320 give or take its edge.
+  EXPECT_TRUE(Near(saved.width, 400, 8) && Near(saved.height, 320, 8)) << saved.width << " x " << saved.height;
+  const BYTE* mid = saved.data + PictureStride(saved.width, 24) * (saved.height / 2) + saved.width / 2 * 3;
+  EXPECT_GT(mid[1], 200);
+  EXPECT_TRUE(fs::exists(CThumbs().GetThumbPath(straight)));
+
+  // Off again: the sides are forgotten and the shown picture is saved.
+  ASSERT_EQ(model.OpenGreenFrame(0), 1);
+  EXPECT_EQ(model.GetGreenSegments()[0].x1, -1);
+  EXPECT_EQ(model.GetGreenLines()[0].distance, -1);
+  EXPECT_EQ(model.GetMainLine().angleStep, -1);
+  const std::string shown = (dir_ / "shown.bmp").string();
+  ASSERT_EQ(model.SaveJpegFileEx(shown), 1);
+  CBitmapPicture whole;
+  ASSERT_TRUE(ReadPictureBuffer(shown, whole));
+  EXPECT_EQ(whole.width, 640);
+  EXPECT_EQ(whole.height, 480);
+
+  // Clearing the model forgets what the search found.
+  model.OpenGreenFrame(1);
+  ASSERT_GE(model.GetGreenSegments()[0].x1, 0);
+  model.ClearData();
+  EXPECT_EQ(model.GetGreenSegments()[0].x1, -1);
+  EXPECT_EQ(model.GetGreenLines()[3].angleStep, -1);
+}
+
+TEST_F(CameraDCPaintTest, GreenSegmentsAreDrawnOverThePicture) {
+  model_.MoveWindow(CRect(0, 0, 300, 200), 0);
+  Picture p = Page(600, 400, CRect(100, 60, 500, 340), 0);
+  Feed(model_, p);  // zoom 50: 300 x 200 at the client origin
+  ASSERT_EQ(model_.GetImageRect(), CRect(0, 0, 300, 200));
+  auto green = [](QRgb c) { return qGreen(c) > 200 && qRed(c) < 80 && qBlue(c) < 80; };
+  EXPECT_EQ(Count(CRect(0, 0, 300, 200), green), 0);
+  model_.OpenGreenFrame(1);
+  model_.DoDraw(nullptr);
+  // The page's outline at half size: x 50..250, y 30..170.
+  EXPECT_GT(Count(CRect(45, 25, 255, 35), green), 100);    // top side
+  EXPECT_GT(Count(CRect(45, 165, 255, 175), green), 100);  // bottom side
+  EXPECT_GT(Count(CRect(45, 25, 55, 175), green), 60);     // left side
+  EXPECT_EQ(Count(CRect(80, 60, 220, 140), green), 0);     // not across the page
+  model_.OpenGreenFrame(0);
+  model_.DoDraw(nullptr);
+  EXPECT_EQ(Count(CRect(0, 0, 300, 200), green), 0);
 }
 
 }  // namespace
