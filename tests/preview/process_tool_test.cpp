@@ -8,6 +8,7 @@
 
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -85,8 +86,63 @@ TEST_F(ProcessToolTest, AdjustmentsAndModesApplyToTheShownPicture) {
   EXPECT_EQ(p.height, 10);
 }
 
+// A bright page (upright 400 x 300 at 120, 90) turned by `degrees` on a
+// dark 640 x 480 desk, written as a bitmap.
+void WritePage(const std::string& path, double degrees) {
+  const int w = 640, h = 480;
+  std::vector<unsigned char> px(PictureSize(w, h, 24), 30);
+  const double a = degrees * 3.14159265358979 / 180.0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const double dx = x + 0.5 - 320, dy = y + 0.5 - 240;
+      const double ux = dx * std::cos(a) + dy * std::sin(a), uy = -dx * std::sin(a) + dy * std::cos(a);
+      if (std::fabs(ux) < 200 && std::fabs(uy) < 150) {
+        unsigned char* p = px.data() + PictureStride(w, 24) * (h - 1 - y) + x * 3;
+        p[0] = p[1] = p[2] = 250;
+      }
+    }
+  ASSERT_TRUE(WriteBitmapFile(path, px.data(), w, h, 24, nullptr));
+}
+
+TEST_F(ProcessToolTest, PageOptionsCutStraightenAndSaveThePage) {
+  const std::string upright = "'" + (dir_ / "upright.bmp").string() + "'";
+  const std::string skewed = "'" + (dir_ / "skewed.bmp").string() + "'";
+  WritePage((dir_ / "upright.bmp").string(), 0);
+  WritePage((dir_ / "skewed.bmp").string(), 7);
+
+  ASSERT_EQ(Run(upright + " " + Out("cut.bmp") + " --cut"), 0);
+  CBitmapPicture cut;
+  ASSERT_TRUE(ReadBitmapFile((dir_ / "cut.bmp").string(), cut));
+  EXPECT_NEAR(cut.width, 400, 3);
+  EXPECT_NEAR(cut.height, 300, 3);
+  EXPECT_EQ(Px(cut, 200, 150), (std::vector<int>{250, 250, 250}));
+
+  CDataHandler h;
+  ASSERT_EQ(Run(skewed + " " + Out("straight.bmp") + " --correct"), 0);
+  CBitmapPicture straight;
+  ASSERT_TRUE(ReadBitmapFile((dir_ / "straight.bmp").string(), straight));
+  CBitmapPicture before;
+  ASSERT_TRUE(ReadBitmapFile((dir_ / "skewed.bmp").string(), before));
+  const float skew = std::fabs(h.CheckRotatePictureEx(before.data, before.width, before.height, 24, nullptr));
+  ASSERT_GT(skew, 0.1f);
+  // Within the detector's 2-degree grain of upright.
+  EXPECT_LT(std::fabs(h.CheckRotatePictureEx(straight.data, straight.width, straight.height, 24, nullptr)),
+            skew / 3);
+
+  ASSERT_EQ(Run(skewed + " " + Out("page.png") + " --green-frame"), 0);
+  CBitmapPicture page;
+  ASSERT_TRUE(ReadPictureBuffer((dir_ / "page.png").string(), page));
+  // The page upright, give or take the detector's grain on the shrunk picture.
+  EXPECT_NEAR(page.width, 400, 16);
+  EXPECT_NEAR(page.height, 300, 16);
+  EXPECT_EQ(Px(page, page.width / 2, page.height / 2), (std::vector<int>{250, 250, 250}));
+  // No page in a colour ramp: an error, nothing written.
+  EXPECT_NE(Run(In() + " " + Out("none.png") + " --green-frame"), 0);
+  EXPECT_FALSE(fs::exists(dir_ / "none.png"));
+}
+
 TEST_F(ProcessToolTest, BadCommandLinesWriteNothing) {
-  EXPECT_EQ(Run(In() + " " + Out("x.jpg") + " --correct"), 1);
+  EXPECT_EQ(Run(In() + " " + Out("x.jpg") + " --straighten"), 1);
   EXPECT_EQ(Run(In() + " " + Out("x.jpg") + " --rotate-cmd 4"), 1);
   EXPECT_EQ(Run(In() + " " + Out("x.jpg") + " --crop 0,0,11,6"), 1);
   EXPECT_EQ(Run(In() + " " + Out("x.jpg") + " --tone 1,2"), 1);

@@ -62,11 +62,14 @@ SHOW_MODE ToMode(const std::string& text) {
 }
 
 const char kProcessUsage[] =
-    "usage: brevio-image process IN OUT [--hotpixel] [--rotate-cmd C]... [--angle DEG] [--crop L,T,R,B]\n"
-    "       [--luminosity V] [--contrast V] [--saturation V] [--tone R,G,B] [--mode M]\n"
+    "usage: brevio-image process IN OUT [--hotpixel] [--rotate-cmd C]... [--angle DEG] [--cut] [--correct]\n"
+    "       [--crop L,T,R,B] [--luminosity V] [--contrast V] [--saturation V] [--tone R,G,B] [--mode M]\n"
+    "       [--green-frame]\n"
     "  the options act in the order given; --rotate-cmd: 1 clockwise, -1 counter-clockwise,\n"
     "  2 flip, 3 mirror; --crop in pixels of the picture as shown at that point (top-left origin);\n"
-    "  --mode: normal, gray, blackwhite, reversed, relief, sharpen (or 0-5)\n";
+    "  --mode: normal, gray, blackwhite, reversed, relief, sharpen (or 0-5); --cut: cut the picture\n"
+    "  to the page on a dark border; --correct: straighten a skewed page; --green-frame: save the\n"
+    "  page found in the picture, straightened, instead of the picture\n";
 
 }  // namespace
 
@@ -76,7 +79,7 @@ int RunProcess(int argc, char** argv) {
     std::vector<std::pair<std::string, std::string>> steps;
     for (int i = 0; i < argc; ++i) {
       const std::string arg = argv[i];
-      if (arg == "--hotpixel") {
+      if (arg == "--hotpixel" || arg == "--cut" || arg == "--correct" || arg == "--green-frame") {
         steps.emplace_back(arg, "");
       } else if (arg == "--rotate-cmd" || arg == "--angle" || arg == "--crop" || arg == "--luminosity" ||
                  arg == "--contrast" || arg == "--saturation" || arg == "--tone" || arg == "--mode") {
@@ -119,8 +122,17 @@ int RunProcess(int argc, char** argv) {
     };
     deliver();
 
+    bool greenFrame = false;
     for (const auto& [option, value] : steps) {
-      if (option == "--hotpixel") {
+      if (option == "--cut") {
+        model.OpenCutBlackSide(1);
+        fitClient();
+      } else if (option == "--correct") {
+        model.OpenCorrect(1);
+        fitClient();
+      } else if (option == "--green-frame") {
+        greenFrame = true;
+      } else if (option == "--hotpixel") {
         // Hot pixels are removed as a frame arrives: deliver the picture again.
         model.RemoveHotpixel(1);
         deliver();
@@ -159,6 +171,15 @@ int RunProcess(int argc, char** argv) {
       } else if (option == "--mode") {
         model.SetShowMode(ToMode(value));
       }
+    }
+    if (greenFrame) {
+      // The page is searched on the picture as it stands after every option.
+      model.OpenGreenFrame(1);
+      if (model.GetGreenSegments()[0].x1 < 0 && model.GetGreenSegments()[0].x2 < 0)
+        Fail(kRefused, positional[0] + ": no page found in the picture");
+      if (!model.SaveGreenFrame(positional[1]))
+        Fail(kCannotWrite, positional[1] + ": no page could be straightened, or the file cannot be written");
+      return kOk;
     }
     if (!model.SaveJpegFile(positional[1])) Fail(kCannotWrite, positional[1] + ": cannot write the picture");
     return kOk;
