@@ -39,10 +39,15 @@ bool FindPageFrame(const unsigned char* data, int width, int height, PageFrame& 
       !h.SearchLine(plane.data(), ww, wh, g.main, g.lines) ||
       !h.SearchRect(plane.data(), ww, wh, g.lines, g.segments))
     return false;
+  // An end the outline search did not find (-1) stays -1: scaled and
+  // flipped it would turn into a real-looking point on the picture's edge.
+  const auto scaleX = [f](int v) { return v < 0 ? -1 : static_cast<int>(v * f + 0.5); };
+  const auto scaleY = [f, height](int v) { return v < 0 ? -1 : height - static_cast<int>(v * f + 0.5); };
   for (_SEGMENT& s : g.segments) {
-    for (int* v : {&s.x1, &s.y1, &s.x2, &s.y2}) *v = static_cast<int>(*v * f + 0.5);
-    s.y1 = height - s.y1;
-    s.y2 = height - s.y2;
+    s.x1 = scaleX(s.x1);
+    s.x2 = scaleX(s.x2);
+    s.y1 = scaleY(s.y1);
+    s.y2 = scaleY(s.y2);
   }
   for (_STRAIGHTLINE& l : g.lines) {
     const float d = l.distance * f;
