@@ -6,6 +6,7 @@
 #include "imaging/data_handler.h"
 
 #include "tests/imaging/reference.h"
+#include "tests/imaging/tool_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -23,23 +24,11 @@ using ref::Bytes;
 
 class PageTool : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = ref::TestDir("imaging_page_tool") /
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = ref::FreshCaseDir("imaging_page_tool"); }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
   int Tool(const std::string& args, std::string* out = nullptr) const {
-    FILE* pipe = popen((std::string(BREVIO_IMAGE_TOOL) + " " + args + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return -1;
-    char buf[512];
-    std::string text;
-    while (std::fgets(buf, sizeof buf, pipe)) text += buf;
-    const int raw = pclose(pipe);
-    if (out) *out = text;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return ref::RunTool(BREVIO_IMAGE_TOOL, args, out);
   }
 
   // A 640 x 480 24-bit picture: a 360 x 260 white page turned by `degrees`
