@@ -12,6 +12,18 @@ constexpr int kLogoMargin = 16;
 // malloc'ed, zeroed, with one spare byte; null for an impossible size.
 BYTE* AllocResult(size_t bytes) { return static_cast<BYTE*>(std::calloc(bytes + 1, 1)); }
 
+// Captures the area; an output size not given (zero or negative) becomes
+// the captured size. False when nothing could be captured.
+bool GrabForOutput(CScreenGrabber* grabber, const CRect& area, CScreenGrabber::Frame& frame,
+                   int& outW, int& outH) {
+  if (!grabber || !grabber->Grab(area, frame) || frame.width <= 0 || frame.height <= 0) return false;
+  if (outW <= 0 || outH <= 0) {
+    outW = frame.width;
+    outH = frame.height;
+  }
+  return true;
+}
+
 void ReplaceResult(BYTE*& bits, BYTE* fresh) {
   std::free(bits);
   bits = fresh;
@@ -127,12 +139,8 @@ int CGDISurface::GetSurfaceData(const CRect& area, BYTE*& bits, BITMAPINFOHEADER
 
 int CGDISurface::GetSurfaceData24(const CRect& area, int& width, int& height, BYTE*& bits, int& size) {
   CScreenGrabber::Frame frame;
-  if (!grabber_ || !grabber_->Grab(area, frame) || frame.width <= 0 || frame.height <= 0) return 0;
   int outW = width, outH = height;
-  if (outW <= 0 || outH <= 0) {
-    outW = frame.width;
-    outH = frame.height;
-  }
+  if (!GrabForOutput(grabber_.get(), area, frame, outW, outH)) return 0;
   float scale = std::min(static_cast<float>(outW) / static_cast<float>(frame.width),
                          static_cast<float>(outH) / static_cast<float>(frame.height));
   if (scale >= 1.0f) {
@@ -194,12 +202,8 @@ int CDXSurface::GetSurfaceData(const CRect& area, BYTE*& bits, BITMAPINFOHEADER&
 
 int CDXSurface::GetSurfaceData24(const CRect& area, int& width, int& height, BYTE*& bits, int& size) {
   CScreenGrabber::Frame frame;
-  if (!grabber_ || !grabber_->Grab(area, frame) || frame.width <= 0 || frame.height <= 0) return 0;
   int outW = width, outH = height;
-  if (outW <= 0 || outH <= 0) {
-    outW = frame.width;
-    outH = frame.height;
-  }
+  if (!GrabForOutput(grabber_.get(), area, frame, outW, outH)) return 0;
   const int whole = std::min(outH / frame.height, outW / frame.width);
   const float scale = whole >= 1 ? static_cast<float>(whole)
                                  : std::min(static_cast<float>(outW) / static_cast<float>(frame.width),
