@@ -189,7 +189,13 @@ std::string GetConfigPath(std::string_view fileName) {
   const fs::path user = fs::path(GetSettingsPath()) / rel;
   std::error_code ec;
   if (fs::exists(user, ec)) return user.string();
-  const fs::path shipped = fs::path(GetShareDataPath()) / "config" / rel;
+  // The shipped files are the Chinese originals; another language may ship
+  // its own variant (texts, and layouts made for longer texts) in a
+  // sub-folder named by its code.
+  const fs::path config = fs::path(GetShareDataPath()) / "config";
+  const fs::path translated = config / GetLanguage() / rel;
+  if (fs::exists(translated, ec)) return translated.string();
+  const fs::path shipped = config / rel;
   if (fs::exists(shipped, ec)) return shipped.string();
   return user.string();
 }

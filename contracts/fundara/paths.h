@@ -45,7 +45,8 @@ std::string GetThumbsPath();        // the shared thumbnail folder
 // Folder of the interface pictures; callers append "/" and a file name.
 std::string GetImagePath();
 // Full path of a description file: the user's own copy in the settings folder
-// when there is one, else the shipped file, else the settings-folder path
+// when there is one, else the shipped file of the current language
+// (config/<language>/name), else the shipped file, else the settings-folder path
 // (where a new file would be saved). Empty for an empty or unsafe name.
 std::string GetConfigPath(std::string_view fileName);
 

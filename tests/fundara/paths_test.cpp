@@ -88,6 +88,22 @@ TEST_F(Paths, ConfigPathPrefersTheUsersCopyAndRefusesEscapes) {
   EXPECT_EQ(GetImagePath(), (root / "shipped/images").string());
 }
 
+TEST_F(Paths, ConfigPathTakesTheCurrentLanguagesVariantBeforeTheOriginal) {
+  setenv("BREVIO_DATA_DIR", (root / "shipped").c_str(), 1);
+  WriteFile(root / "shipped/lang/zh_CN.lang", "a=b\n");
+  WriteFile(root / "shipped/lang/en.lang", "a=b\n");
+  WriteFile(root / "shipped/config/menu_language.xml", "<zh/>");
+  WriteFile(root / "shipped/config/en/menu_language.xml", "<en/>");
+  ASSERT_EQ(SetLanguage("en"), 1);
+  EXPECT_EQ(GetConfigPath("menu_language.xml"), (root / "shipped/config/en/menu_language.xml").string());
+  ASSERT_EQ(SetLanguage("zh_CN"), 1);
+  EXPECT_EQ(GetConfigPath("menu_language.xml"), (root / "shipped/config/menu_language.xml").string());
+  // The user's own copy still wins over any shipped one.
+  ASSERT_EQ(SetLanguage("en"), 1);
+  WriteFile(root / "config/Brevio/menu_language.xml", "<mine/>");
+  EXPECT_EQ(GetConfigPath("menu_language.xml"), (root / "config/Brevio/menu_language.xml").string());
+}
+
 TEST_F(Paths, ShippedDataIsFoundInTheSourceTreeWithoutInstallation) {
   const fs::path share = GetShareDataPath();
   EXPECT_TRUE(fs::exists(share / "lang" / "zh_CN.lang")) << share;
