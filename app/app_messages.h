@@ -1,0 +1,38 @@
+#pragma once
+// Messages, window numbers and the main window of the main program: what its
+// windows use to talk to the main frame and to each other.
+
+#include "platform/messages.h"
+
+class CWnd;
+
+// Mode switch to the main frame: wParam the sender, lParam the command.
+constexpr UINT WM_SWITCH_MODE = 4024;
+// Full screen: wParam 0/1 sets it, -1 only registers lParam as the window
+// to tell about later changes; the answer is the full-screen flag.
+constexpr UINT WM_FULL_SCREEN = 2241;
+// The screen recorder started / stopped (record-button pairs follow).
+constexpr UINT WM_RECORD_STARTED = 2246;
+constexpr UINT WM_RECORD_STOPPED = 2260;
+// The data root changed: the picture library re-reads its folder tree.
+constexpr UINT WM_REFRESH_LIBRARY = 2229;
+
+// Senders of WM_SWITCH_MODE (the numbers of the sending windows).
+constexpr WPARAM SWITCH_FROM_START_MENU = 131;
+constexpr WPARAM SWITCH_FROM_MODE_MENU = 130;  // in-mode menus and title bars
+constexpr WPARAM SWITCH_FROM_PICTURE_BROWSER = 154;
+
+// Window numbers of the working windows.
+constexpr UINT IDD_MINMENU = 130;
+constexpr UINT IDD_ROZIDEZ = 131;
+constexpr UINT IDD_QUICKCAP = 132;
+constexpr UINT IDD_SCANMGR = 144;
+constexpr UINT IDD_PAINT = 145;
+constexpr UINT IDD_OBJECTSHOW = 154;
+constexpr UINT IDD_UPGRADE = 180;
+constexpr UINT IDD_OCR = 185;
+
+// The application's main window (the main frame); null before it exists.
+// Windows post their notices to it.
+CWnd* GetMainWnd();
+void SetMainWnd(CWnd* window);
