@@ -1,0 +1,48 @@
+#pragma once
+// The settings of the two INI files, by name: every section and key the main
+// program reads or writes, and small accessors over the platform profile
+// calls. Each call opens the file anew, so another process's (or dialog's)
+// change is seen at once; nothing is cached. Readers pass their own default:
+// the same key has different defaults for different readers.
+
+#include <string>
+#include <string_view>
+
+// Camera configuration file (GetCameraConfig).
+namespace camcfg {
+inline constexpr std::string_view kFirstCamera = "firstCamera";
+inline constexpr std::string_view kNextCamera = "nextCamera";
+inline constexpr std::string_view kSerialId = "serialId";
+inline constexpr std::string_view kDpi = "dpi";
+inline constexpr std::string_view kDpiType = "dpitype";
+inline constexpr std::string_view kOutput = "output";
+inline constexpr std::string_view kImageType = "imageType";
+inline constexpr std::string_view kImageName = "imageName";
+inline constexpr std::string_view kImageNameType = "imageNameType";
+inline constexpr std::string_view kDataPath = "dataPath";
+inline constexpr std::string_view kVideo = "video";
+inline constexpr std::string_view kVideoType = "videoType";
+inline constexpr std::string_view kWidth = "width";
+inline constexpr std::string_view kHeight = "height";
+inline constexpr std::string_view kUpgrade = "Upgrade";
+inline constexpr std::string_view kZipBag = "zipBag";
+inline constexpr std::string_view kLastTime = "lastTime";
+
+// Pixel-format default of the camera openers: the camera's own choice.
+inline constexpr std::string_view kAnyDpiType = ":";
+inline constexpr std::string_view kDefaultImageName = "VELTRA";
+
+int ReadInt(std::string_view section, std::string_view key, int defaultValue);
+std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue);
+// Integers are written as "%d" text. False when the file cannot be written.
+bool WriteInt(std::string_view section, std::string_view key, int value);
+bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+}  // namespace camcfg
+
+// Interface settings file (GetUISetConfig).
+namespace uicfg {
+int ReadInt(std::string_view section, std::string_view key, int defaultValue);
+std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue);
+bool WriteInt(std::string_view section, std::string_view key, int value);
+bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+}  // namespace uicfg
