@@ -22,6 +22,27 @@ constexpr WPARAM SWITCH_FROM_START_MENU = 131;
 constexpr WPARAM SWITCH_FROM_MODE_MENU = 130;  // in-mode menus and title bars
 constexpr WPARAM SWITCH_FROM_PICTURE_BROWSER = 154;
 
+// Commands of the start menu (sender 131).
+constexpr LPARAM START_MINIMIZE = 5;
+constexpr LPARAM START_CLOSE = 6;
+constexpr LPARAM START_OBJECTSHOW = 7;
+constexpr LPARAM START_PAINT = 8;
+constexpr LPARAM START_QUICKCAP = 9;
+constexpr LPARAM START_RECORD = 10;
+constexpr LPARAM START_STOPRECORD = 11;
+constexpr LPARAM START_OCR = 12;
+constexpr LPARAM START_SCANMGR = 13;
+// Commands of the in-mode menus and title bars (sender 130); any other
+// command (title bars send 0) goes back to the start menu.
+constexpr LPARAM MODE_BACK = 0;
+constexpr LPARAM MODE_OBJECTSHOW = 2;
+constexpr LPARAM MODE_PAINT = 3;
+constexpr LPARAM MODE_QUICKCAP = 4;
+constexpr LPARAM MODE_RECORD = 5;
+constexpr LPARAM MODE_STOPRECORD = 6;
+constexpr LPARAM MODE_OCR = 7;
+constexpr LPARAM MODE_SCANMGR = 8;
+
 // Window numbers of the working windows.
 constexpr UINT IDD_MINMENU = 130;
 constexpr UINT IDD_ROZIDEZ = 131;

@@ -230,7 +230,13 @@ void CWnd::EndDialog(int result) {
   if (modalLoop_) modalLoop_->exit(result);
 }
 
-LRESULT CWnd::WindowProc(UINT, WPARAM, LPARAM) { return 0; }
+LRESULT CWnd::WindowProc(UINT msg, WPARAM, LPARAM) {
+  if (msg == WM_CLOSE) {
+    close();
+    return 1;
+  }
+  return 0;
+}
 
 bool CWnd::PreTranslateKeyDown(UINT vk) { return vk == VK_RETURN || vk == VK_ESCAPE; }
 

@@ -42,6 +42,9 @@ constexpr UINT MK_MBUTTON = 0x0010;
 // control's handle; a slider reports WM_HSCROLL (WM_VSCROLL when upright)
 // with wParam = MAKEWPARAM(scroll code, position) and lParam = its handle.
 constexpr UINT WM_COMMAND = 0x0111;
+// Asks a window to close (the default handling closes it, as the window
+// manager's close button does).
+constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_HSCROLL = 0x0114;
 constexpr UINT WM_VSCROLL = 0x0115;
 constexpr UINT BN_CLICKED = 0;
