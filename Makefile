@@ -12,7 +12,7 @@ CMAKE_COMMON  := -G Ninja -Wno-dev
 export CCACHE_BASEDIR   := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps build build-test test bench clean
+.PHONY: all deps build build-test test run bench clean
 
 all: build
 
@@ -23,6 +23,10 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVIO_TESTS=OFF
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
+
+# Builds and starts Brevio (with the demo document camera when no camera is attached).
+run: build
+	@bash scripts/run-brevio.sh $(BUILD_RELEASE)/bin
 
 # Every suite runs in one build with AddressSanitizer and UndefinedBehaviorSanitizer.
 build-test: deps
