@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <xcb/xcb.h>
-#include <xcb/xtest.h>
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -17,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "canvas/screengrabber.h"
 #include "platform/caption.h"
 #include "tests/fundara/scratch_env.h"
 #include "tests/support/test_app.h"
+#include "tests/support/x_session.h"
 
 #ifndef BREVIO_PROGRAM
 #error "BREVIO_PROGRAM must name the program under test"
@@ -30,53 +27,7 @@ namespace {
 
 using fundara_test::ScratchEnv;
 
-// Clicks at a screen point through the XTEST extension.
-void ClickAt(int x, int y) {
-  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-  ASSERT_FALSE(xcb_connection_has_error(c));
-  xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-  xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, static_cast<int16_t>(x),
-                      static_cast<int16_t>(y), 0);
-  xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-  xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-  // A round trip makes sure the server has taken the events.
-  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-  xcb_disconnect(c);
-}
-
-// Waits (running this process's events) until `done` or `ms` have passed.
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents();
-    QThread::msleep(20);
-  }
-  return true;
-}
-
-// A grab of an area as plain bytes (blue, green, red per pixel).
-std::vector<unsigned char> GrabArea(CScreenGrabber& grabber, const CRect& area) {
-  CScreenGrabber::Frame frame;
-  std::vector<unsigned char> bytes;
-  if (!grabber.Grab(area, frame, nullptr, false)) return bytes;
-  for (int y = 0; y < frame.height; ++y)
-    for (int x = 0; x < frame.width; ++x)
-      for (int k = 0; k < 3; ++k) bytes.push_back(frame.pixels[y * frame.stride + x * 4 + k]);
-  return bytes;
-}
-
-int DistinctGreys(const std::vector<unsigned char>& bytes) {
-  std::vector<bool> seen(256, false);
-  int n = 0;
-  for (std::size_t i = 0; i + 2 < bytes.size(); i += 3) {
-    const int grey = (bytes[i] + bytes[i + 1] + bytes[i + 2]) / 3;
-    if (!seen[grey]) ++n;
-    seen[grey] = true;
-  }
-  return n;
-}
+using namespace x_session;
 
 class BrevioProgram : public ScratchEnv {
  protected:
@@ -122,18 +73,10 @@ TEST_F(BrevioProgram, StartsOnceShowsTheLiveQuickCapturePictureAndCloses) {
   CScreenGrabber grabber;
   ASSERT_TRUE(grabber.Open());
   const CSize screen = grabber.ScreenSize();
-  // Without a window manager the work area is the whole screen; the menu's
-  // panel (960 × 600) is centred and quick capture is its third tile.
-  const int panelX = (screen.cx - 960) / 2;
-  const int panelY = (screen.cy - 600) / 2;
-  // Let the menu paint before clicking on it.
-  WaitUntil([] { return false; }, 1000);
-  ClickAt(panelX + 396 + 84, panelY + 160 + 84);
-
-  // The quick capture window: 320 × 240 at the bottom right, 50 left and
-  // 30 up; its picture lies below the 18-pixel title strip.
-  const CRect picture(screen.cx - 320 - 50 + 20, screen.cy - 240 - 30 + 18 + 20, screen.cx - 50 - 20,
-                      screen.cy - 30 - 20);
+  ASSERT_TRUE(WaitUntil([&] { return StartMenuPainted(grabber); }, 30000)) << "the start menu was not painted";
+  const CPoint tile = QuickCaptureTile(screen);
+  ASSERT_TRUE(ClickAt(tile.x, tile.y));
+  const CRect picture = QuickCapturePicture(screen);
   std::vector<unsigned char> earlier;
   ASSERT_TRUE(WaitUntil(
       [&] {

@@ -1,0 +1,96 @@
+#pragma once
+// Driving the real program on an X server from the outside, for the
+// end-to-end tests and the start-up benchmark: clicks through XTEST,
+// screen grabs, and the places of the windows on the screen.
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "canvas/screengrabber.h"
+
+namespace x_session {
+
+// Clicks the left button at a screen point. False without a display.
+inline bool ClickAt(int x, int y) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    return false;
+  }
+  xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, static_cast<int16_t>(x),
+                      static_cast<int16_t>(y), 0);
+  xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  // A round trip makes sure the server has taken the events.
+  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  xcb_disconnect(c);
+  return true;
+}
+
+// Runs this process's events until `done` answers true or `ms` have passed.
+inline bool WaitUntil(const std::function<bool()>& done, int ms, int pollMs = 10) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > ms) return false;
+    QCoreApplication::processEvents();
+    QThread::msleep(pollMs);
+  }
+  return true;
+}
+
+// An area of the screen as blue, green, red bytes; empty when it cannot be grabbed.
+inline std::vector<unsigned char> GrabArea(CScreenGrabber& grabber, const CRect& area) {
+  CScreenGrabber::Frame frame;
+  std::vector<unsigned char> bytes;
+  if (!grabber.Grab(area, frame, nullptr, false)) return bytes;
+  bytes.reserve(static_cast<std::size_t>(frame.width) * frame.height * 3);
+  for (int y = 0; y < frame.height; ++y)
+    for (int x = 0; x < frame.width; ++x)
+      for (int k = 0; k < 3; ++k) bytes.push_back(frame.pixels[y * frame.stride + x * 4 + k]);
+  return bytes;
+}
+
+// How many different grey levels the grabbed bytes hold: a flat window has
+// a handful, a camera picture many.
+inline int DistinctGreys(const std::vector<unsigned char>& bytes) {
+  std::vector<bool> seen(256, false);
+  int n = 0;
+  for (std::size_t i = 0; i + 2 < bytes.size(); i += 3) {
+    const int grey = (bytes[i] + bytes[i + 1] + bytes[i + 2]) / 3;
+    if (!seen[grey]) ++n;
+    seen[grey] = true;
+  }
+  return n;
+}
+
+// Where things are on a screen without a window manager (the work area is
+// the whole screen): the start menu's 960 × 600 panel is centred, its
+// quick capture tile is the third; the quick capture window is 320 × 240 at
+// the bottom right, 50 pixels left and 30 up, its picture below an
+// 18-pixel title strip.
+inline CPoint QuickCaptureTile(const CSize& screen) {
+  return CPoint((screen.cx - 960) / 2 + 396 + 84, (screen.cy - 600) / 2 + 160 + 84);
+}
+inline CRect QuickCapturePicture(const CSize& screen) {
+  return CRect(screen.cx - 370 + 20, screen.cy - 270 + 18 + 20, screen.cx - 50 - 20, screen.cy - 30 - 20);
+}
+// The start menu has painted its background when the top middle of the
+// screen shows the top colour of its shade (dark slate, #1B2A38).
+inline bool StartMenuPainted(CScreenGrabber& grabber) {
+  const CSize screen = grabber.ScreenSize();
+  const std::vector<unsigned char> px = GrabArea(grabber, CRect(screen.cx / 2, 2, screen.cx / 2 + 1, 3));
+  auto near = [](int a, int b) { return std::abs(a - b) <= 6; };
+  return px.size() == 3 && near(px[0], 0x38) && near(px[1], 0x2A) && near(px[2], 0x1B);
+}
+
+}  // namespace x_session
