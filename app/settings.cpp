@@ -22,6 +22,15 @@ bool WriteStringIn(const std::string& file, std::string_view section, std::strin
 }  // namespace
 
 namespace camcfg {
+int NormaliseImageType(int imageType) {
+  return imageType >= kImageBmp && imageType <= kImageTif ? imageType : kImageJpg;
+}
+
+std::string_view ImageTypeExtension(int imageType) {
+  static constexpr std::string_view kExtensions[] = {"bmp", "jpg", "png", "gif", "tif"};
+  return kExtensions[NormaliseImageType(imageType)];
+}
+
 int ReadInt(std::string_view section, std::string_view key, int defaultValue) {
   return ReadIntIn(GetCameraConfig(), section, key, defaultValue);
 }

@@ -28,9 +28,37 @@ inline constexpr std::string_view kUpgrade = "Upgrade";
 inline constexpr std::string_view kZipBag = "zipBag";
 inline constexpr std::string_view kLastTime = "lastTime";
 
+// Resolution written into saved bitmaps (dots per inch).
+inline constexpr std::string_view kBmpDpiX = "bmpDPIX";
+inline constexpr std::string_view kBmpDpiY = "bmpDPIY";
+inline constexpr int kDefaultBmpDpi = 300;
+
 // Pixel-format default of the camera openers: the camera's own choice.
 inline constexpr std::string_view kAnyDpiType = ":";
 inline constexpr std::string_view kDefaultImageName = "VELTRA";
+
+// Photograph file formats ("output" "imageType").
+inline constexpr int kImageBmp = 0;
+inline constexpr int kImageJpg = 1;
+inline constexpr int kImagePng = 2;
+inline constexpr int kImageGif = 3;
+inline constexpr int kImageTif = 4;
+inline constexpr int kDefaultImageType = kImageJpg;
+// The format an "imageType" value stands for: any value outside 0..4 is jpg.
+int NormaliseImageType(int imageType);
+// The file extension of an "imageType" value, without the dot ("jpg").
+std::string_view ImageTypeExtension(int imageType);
+
+// Photograph naming ("output" "imageNameType").
+inline constexpr int kNameByTime = 0;
+inline constexpr int kNameByPrefix = 1;
+inline constexpr int kDefaultImageNameType = kNameByPrefix;
+
+// Recording containers ("video" "videoType", compared without regard to case).
+inline constexpr std::string_view kVideoMp4 = "MP4";
+inline constexpr std::string_view kVideoFlv = "FLV";
+inline constexpr std::string_view kVideoAvi = "AVI";
+inline constexpr std::string_view kDefaultVideoType = kVideoMp4;
 
 int ReadInt(std::string_view section, std::string_view key, int defaultValue);
 std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue);

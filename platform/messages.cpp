@@ -115,15 +115,37 @@ LRESULT SendMessage(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
   return state->result;
 }
 
+namespace {
+
+// The names registered in this process, both ways.
+struct MessageNames {
+  std::mutex mutex;
+  std::map<std::string, UINT> numbers;
+  std::map<UINT, std::string> names;
+};
+MessageNames& RegisteredNames() {
+  static MessageNames registry;
+  return registry;
+}
+
+}  // namespace
+
 UINT RegisterWindowMessage(const std::string& name) {
-  static std::mutex m;
-  static std::map<std::string, UINT> numbers;
-  std::lock_guard lock(m);
-  auto it = numbers.find(name);
-  if (it != numbers.end()) return it->second;
-  const UINT number = 0xC000u + static_cast<UINT>(numbers.size());
-  numbers.emplace(name, number);
+  auto& r = RegisteredNames();
+  std::lock_guard lock(r.mutex);
+  auto it = r.numbers.find(name);
+  if (it != r.numbers.end()) return it->second;
+  const UINT number = 0xC000u + static_cast<UINT>(r.numbers.size());
+  r.numbers.emplace(name, number);
+  r.names.emplace(number, name);
   return number;
+}
+
+std::string GetRegisteredMessageName(UINT msg) {
+  auto& r = RegisteredNames();
+  std::lock_guard lock(r.mutex);
+  auto it = r.names.find(msg);
+  return it != r.names.end() ? it->second : std::string();
 }
 
 CMessageTarget::CMessageTarget(QObject* parent) : QObject(parent) { RegisterMessageTarget(this); }

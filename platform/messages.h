@@ -57,6 +57,9 @@ LRESULT SendMessage(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0)
 // A message number that every caller asking for the same name gets, in the
 // range 0xC000..0xFFFF like registered window messages.
 UINT RegisterWindowMessage(const std::string& name);
+// The name a number was registered under; empty for a number that
+// RegisterWindowMessage has not handed out in this process.
+std::string GetRegisteredMessageName(UINT msg);
 
 // Base for plain (non-window) message receivers: override OnMessage.
 class CMessageTarget : public QObject {
