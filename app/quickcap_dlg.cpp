@@ -18,6 +18,7 @@ bool CQuickCapDlg::Create(CWnd* owner) {
   SetTopMost(true);
   if (!title_.Create(this, CRect(0, 0, QC_WIDTH, QC_TITLE_HEIGHT), IDC_QC_TITLE)) return false;
   if (!client_.Create(this, CRect(0, QC_TITLE_HEIGHT, QC_WIDTH, QC_HEIGHT), IDC_QC_CLIENT)) return false;
+  minMenu_.Create(this);
   ShowWindow(SW_HIDE);
   return true;
 }

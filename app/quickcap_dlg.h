@@ -5,6 +5,7 @@
 // owns the camera. The main frame shows it and opens the camera when the
 // mode is switched on, and closes the camera when the mode is switched off.
 
+#include "app/min_menu_dlg.h"
 #include "app/qc_client_dlg.h"
 #include "app/qc_title_dlg.h"
 #include "platform/window.h"
@@ -39,6 +40,8 @@ class CQuickCapDlg : public CWnd {
 
   CQCTitleDlg& GetTitle() { return title_; }
   CQCClientDlg& GetClient() { return client_; }
+  // The in-mode menu (hidden until asked for).
+  CMinMenuDlg& GetMinMenu() { return minMenu_; }
 
   // Where the window is placed in a work area.
   static CRect PlaceIn(const CRect& workArea);
@@ -46,4 +49,5 @@ class CQuickCapDlg : public CWnd {
  private:
   CQCTitleDlg title_;
   CQCClientDlg client_;
+  CMinMenuDlg minMenu_;
 };
