@@ -589,3 +589,18 @@ TEST_F(SysSet, LayoutAndTextsComeFromTheDescriptionFilesInBothLanguages) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SysSet, WithoutACameraGivenTheDialogListsTheAttachedOnes) {
+  setenv("BREVIO_DEMO_CAMERA", "1", 1);
+  std::vector<std::string> names;
+  const int attached = CUsbCamera().GetCameraList(names);
+  ASSERT_GE(attached, 1);  // at least the demo camera
+  CTestDlg dlg;
+  unsetenv("BREVIO_DEMO_CAMERA");
+  EXPECT_EQ(Rows(Combo(dlg, IDC_SYSSET_MAIN_CAMERA)), names);
+  EXPECT_GT(Combo(dlg, IDC_SYSSET_MAIN_DPI)->count(), 0);
+}
+
+}  // namespace
