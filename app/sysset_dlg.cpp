@@ -38,9 +38,6 @@ const char* const kVideoSizes[] = {"640*480", "800*600", "1280*720"};
 constexpr int kFallbackVideoWidth = 640;
 constexpr int kFallbackVideoHeight = 480;
 
-// The resolution GetDPI is asked about for the selector -3.
-constexpr float kSuitDpi = 30.0f;
-
 // Rows added by the camera library land in a combo box.
 class CComboSink : public ICameraListSink {
  public:
@@ -332,10 +329,11 @@ void CSysSetDlg::OnFormatChanged(CCameraLists& lists, int cameraIndex) {
 
 int CSysSetDlg::ResolveDpi(CUsbCamera& camera, int dpi, int count) {
   if (count <= 0) return -1;
-  if (dpi >= count || dpi == CAMERA_DPI_LAST) return count - 1;
-  if (dpi >= 0) return dpi;
-  if (dpi == CAMERA_DPI_SUIT30) return ClampSelection(camera.GetDPI(kSuitDpi), count);
-  return 0;
+  // The entry the camera library opens for the selector (an index at or
+  // beyond the end is the last entry, -2 the last, -3 the one suiting 30 dpi,
+  // -4 the largest picture, other negatives the first), so that saving the
+  // settings unchanged keeps the resolution in use.
+  return ClampSelection(camera.ResolveSelector(dpi), count);
 }
 
 // ---------------------------------------------------------------------------

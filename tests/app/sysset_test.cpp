@@ -421,9 +421,10 @@ TEST_F(SysSet, ChangingTheMainCameraRefillsTheSecondaryListAndItsDetails) {
 
 TEST_F(SysSet, ResolutionSelectorsOfTheSettings) {
   auto cam = Cameras(2);
-  // MJPG sizes 160 320 640 1280 1920 wide; GetDPI(30) is the 640 one.
+  // MJPG sizes 160 320 640 1280 1920 wide; GetDPI(30) is the 640 one; -4
+  // is the largest picture, which start-up writes and the camera opens.
   const std::pair<int, int> cases[] = {{0, 0},  {3, 3},  {4, 4}, {5, 4}, {99, 4},
-                                       {-2, 4}, {-3, 2}, {-1, 0}, {-4, 0}, {-100, 0}};
+                                       {-2, 4}, {-3, 2}, {-1, 0}, {-4, 4}, {-100, 0}};
   camcfg::WriteString(camcfg::kFirstCamera, camcfg::kDpiType, "MJPG");
   camcfg::WriteString(camcfg::kNextCamera, camcfg::kDpiType, "MJPG");
   for (auto [stored, shown] : cases) {
