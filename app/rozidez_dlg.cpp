@@ -15,6 +15,8 @@ constexpr int kPanelCtrl = 1000;
 constexpr int kMinimizeCtrl = 1009;
 constexpr int kCloseCtrl = 1010;
 constexpr int kCornerMargin = 16;
+const QColor kShadeTop(0xF4, 0xF6, 0xF8);
+const QColor kShadeBottom(0xD5, 0xDC, 0xE3);
 }  // namespace
 
 CRozIdezDlg::CRozIdezDlg() {
@@ -34,9 +36,12 @@ bool CRozIdezDlg::Create(CWnd* owner, const CRect& rect) {
   if (panel.IsRectEmpty()) panel = CRect(0, 0, 960, 600);
   panel_.Create(Kind::Child, QString(), panel, this);
   corner_.Create(Kind::Child, QString(), CRect(), this);
-  // Buttons report to the child they sit on; both pass clicks on to the menu.
-  for (CWnd* holder : {&panel_, &corner_})
+  // The holders only place the buttons: the menu's shade shows through
+  // them, and the clicks they get from their buttons go on to the menu.
+  for (CWnd* holder : {&panel_, &corner_}) {
+    holder->setAttribute(Qt::WA_TranslucentBackground);
     holder->OnMessage(WM_COMMAND, [this](WPARAM w, LPARAM l) { return OnCommand(w, l); });
+  }
 
   buttons_.Add(layout_, &panel_,
                {{1001, START_OBJECTSHOW}, {1002, START_PAINT}, {1003, START_QUICKCAP}, {1004, START_OCR},
@@ -101,9 +106,11 @@ bool CRozIdezDlg::PreTranslateKeyDown(UINT vk) {
 }
 
 bool CRozIdezDlg::OnEraseBkgnd(QPainter& painter) {
+  // A light shade: the dark tiles of the modes on offer stand out from it,
+  // the greyed ones recede.
   QLinearGradient shade(0, 0, 0, height());
-  shade.setColorAt(0, QColor(0x1B, 0x2A, 0x38));
-  shade.setColorAt(1, QColor(0x0E, 0x16, 0x1F));
+  shade.setColorAt(0, kShadeTop);
+  shade.setColorAt(1, kShadeBottom);
   painter.fillRect(rect(), shade);
   return true;
 }

@@ -80,6 +80,8 @@ TEST_F(BrevioProgram, StartsOnceShowsTheLiveQuickCapturePictureAndCloses) {
   ASSERT_TRUE(grabber.Open());
   const CSize screen = grabber.ScreenSize();
   ASSERT_TRUE(WaitUntil([&] { return StartMenuPainted(grabber); }, 30000)) << "the start menu was not painted";
+  const QString output = QString::fromLocal8Bit(qgetenv("BREVIO_TEST_OUTPUT"));
+  if (!output.isEmpty()) GrabScreen(grabber).save(output + QStringLiteral("/start_menu.png"));
   const CPoint tile = QuickCaptureTile(screen);
   ASSERT_TRUE(ClickAt(tile.x, tile.y));
   const CRect picture = QuickCapturePicture(screen);
@@ -100,6 +102,8 @@ TEST_F(BrevioProgram, StartsOnceShowsTheLiveQuickCapturePictureAndCloses) {
       },
       20000))
       << "the picture did not change";
+
+  if (!output.isEmpty()) GrabScreen(grabber).save(output + QStringLiteral("/quick_capture.png"));
 
   // Back to the start menu through the quick capture title strip is covered
   // by the window tests; here the program is closed from the start menu:

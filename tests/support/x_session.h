@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QThread>
 
 #include <cstdlib>
@@ -60,6 +61,14 @@ inline std::vector<unsigned char> GrabArea(CScreenGrabber& grabber, const CRect&
   return bytes;
 }
 
+// The screen as a picture (for people to look at), null without a display.
+inline QImage GrabScreen(CScreenGrabber& grabber) {
+  const CSize size = grabber.ScreenSize();
+  CScreenGrabber::Frame frame;
+  if (!grabber.Grab(CRect(0, 0, size.cx, size.cy), frame, nullptr, false)) return {};
+  return QImage(frame.pixels, frame.width, frame.height, frame.stride, QImage::Format_RGB32).copy();
+}
+
 // How many different grey levels the grabbed bytes hold: a flat window has
 // a handful, a camera picture many.
 inline int DistinctGreys(const std::vector<unsigned char>& bytes) {
@@ -85,12 +94,12 @@ inline CRect QuickCapturePicture(const CSize& screen) {
   return CRect(screen.cx - 370 + 20, screen.cy - 270 + 18 + 20, screen.cx - 50 - 20, screen.cy - 30 - 20);
 }
 // The start menu has painted its background when the top middle of the
-// screen shows the top colour of its shade (dark slate, #1B2A38).
+// screen shows the top colour of its shade (#F4F6F8).
 inline bool StartMenuPainted(CScreenGrabber& grabber) {
   const CSize screen = grabber.ScreenSize();
   const std::vector<unsigned char> px = GrabArea(grabber, CRect(screen.cx / 2, 2, screen.cx / 2 + 1, 3));
   auto near = [](int a, int b) { return std::abs(a - b) <= 6; };
-  return px.size() == 3 && near(px[0], 0x38) && near(px[1], 0x2A) && near(px[2], 0x1B);
+  return px.size() == 3 && near(px[0], 0xF8) && near(px[1], 0xF6) && near(px[2], 0xF4);
 }
 
 }  // namespace x_session
