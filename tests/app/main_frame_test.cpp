@@ -150,8 +150,10 @@ class TestFrame : public CMainFrame {
   };
   std::vector<Started> started;
   bool startSucceeds = true;
+  int settingsOpened = 0;
 
  protected:
+  void OpenSettings() override { ++settingsOpened; }
   bool StartDetached(const std::string& program, const std::string& argument) override {
     started.push_back({program, argument});
     return startSucceeds;
@@ -263,6 +265,30 @@ TEST_F(MainFrameModes, QuickCaptureComesAndGoesWithTheMenus) {
   Switch(SWITCH_FROM_MODE_MENU, MODE_QUICKCAP);
   EXPECT_TRUE(frame->GetQuickCap().isVisible());
   EXPECT_EQ(frame->GetMode(), CMainFrame::Mode::QuickCapture);
+}
+
+TEST_F(MainFrameModes, StartMenuButtonsPostTheirCommands) {
+  CRozIdezDlg& menu = frame->GetStartMenu();
+  auto click = [](CWnd& button) {
+    SendMessage(button.parentWidget(), WM_COMMAND, MAKEWPARAM(button.GetDlgCtrlID(), BN_CLICKED),
+                reinterpret_cast<LPARAM>(static_cast<QObject*>(&button)));
+    QApplication::processEvents();
+  };
+  click(menu.SettingsButton());
+  EXPECT_EQ(frame->settingsOpened, 1);
+  EXPECT_TRUE(menu.isVisible());
+  click(*menu.Buttons().Button(START_QUICKCAP));
+  EXPECT_EQ(frame->GetMode(), CMainFrame::Mode::QuickCapture);
+  EXPECT_FALSE(menu.isVisible());
+  // The in-mode menu of quick capture leads back.
+  CMinMenuDlg& inMode = frame->GetQuickCap().GetMinMenu();
+  click(*inMode.Buttons().Button(static_cast<int>(MODE_BACK)));
+  EXPECT_EQ(frame->GetMode(), CMainFrame::Mode::StartMenu);
+  EXPECT_TRUE(menu.isVisible());
+  // The close button in the corner ends the program.
+  QTimer::singleShot(2000, qApp, [] { QCoreApplication::exit(1); });
+  QTimer::singleShot(0, qApp, [&] { click(*menu.Buttons().Button(START_CLOSE)); });
+  EXPECT_EQ(QApplication::exec(), 0);
 }
 
 TEST_F(MainFrameModes, AModeWithoutAWindowLeavesTheStartMenuShown) {
