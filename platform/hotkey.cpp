@@ -98,6 +98,12 @@ uint16_t NumLockMask(xcb_connection_t* c) {
   return mask;
 }
 
+// Waits until the server has carried out every request sent so far, so a
+// released key is free for other clients when the call returns.
+void Sync(xcb_connection_t* c) {
+  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 std::vector<xcb_window_t> RootWindows(xcb_connection_t* c) {
   std::vector<xcb_window_t> roots;
   for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it))
@@ -227,7 +233,7 @@ class HotKeyTable : public QAbstractNativeEventFilter {
       // (the one being replaced) already held.
       for (const Spot& s : spots)
         if (s.taken && !HeldByAny(s.code, key.xmods)) xcb_ungrab_key(c, s.code, s.root, s.mods);
-      xcb_flush(c);
+      Sync(c);
     }
     return ok;
   }
@@ -239,7 +245,7 @@ class HotKeyTable : public QAbstractNativeEventFilter {
         if (HeldByAny(code, key.xmods)) continue;
         for (uint16_t mods : LockVariants(key.xmods, key.numLock)) xcb_ungrab_key(c, code, root, mods);
       }
-    xcb_flush(c);
+    Sync(c);
   }
 
   bool HeldByAny(xcb_keycode_t code, uint16_t xmods) const {
