@@ -126,9 +126,12 @@ class CaptionTable {
   void Publish(CWnd* window, const QString& caption) {
     window->SetWindowText(caption);
     std::lock_guard lock(mutex_);
-    Drop([&](const Published& p) { return p.window == window || p.caption == caption; });
     Published entry{window, caption, SocketPath(caption), nullptr, std::nullopt};
     if (!entry.path.isEmpty()) Listen(entry);
+    // Withdraw the window's earlier name and the caption's earlier window
+    // only now: the new socket has already replaced an old one of the same
+    // caption, so the caption is never briefly unknown.
+    Drop([&](const Published& p) { return p.window == window || p.caption == caption; });
     entries_.push_back(std::move(entry));
     Watch(window);
   }

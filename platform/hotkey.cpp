@@ -189,7 +189,10 @@ class HotKeyTable : public QAbstractNativeEventFilter {
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     if (type != "xcb_generic_event_t") return false;
     auto* ev = static_cast<xcb_generic_event_t*>(message);
-    const uint8_t kind = ev->response_type & 0x7F;
+    // Only real key presses count: an event another client sent (flag
+    // 0x80) must not be able to fire a hot key.
+    if (ev->response_type & 0x80) return false;
+    const uint8_t kind = ev->response_type;
     if (kind != XCB_KEY_PRESS && kind != XCB_KEY_RELEASE) return false;
     auto* key = reinterpret_cast<xcb_key_press_event_t*>(ev);
     const uint16_t mods = key->state & kMatchedMask;

@@ -65,6 +65,17 @@ class OtherClient {
     Press(sym);
     Release(sym);
   }
+  // Sends a key press event to `window` the way any client can (XSendEvent).
+  void SendPress(xcb_window_t window, xcb_keysym_t sym) {
+    xcb_key_press_event_t ev{};
+    ev.response_type = XCB_KEY_PRESS;
+    ev.detail = Code(sym);
+    ev.root = root_;
+    ev.event = window;
+    ev.same_screen = 1;
+    xcb_send_event(c_, 0, window, XCB_EVENT_MASK_KEY_PRESS, reinterpret_cast<const char*>(&ev));
+    Sync();
+  }
   // True when this client could grab the key (no modifiers); it lets go again.
   bool CanGrab(xcb_keysym_t sym) {
     if (!Hold(sym)) return false;
@@ -200,4 +211,16 @@ TEST_F(HotKeyX, DestroyedWindowLetsGoOfItsKeys) {
   QCoreApplication::processEvents();
   HotKeyWnd next;
   EXPECT_TRUE(RegisterHotKey(&next, 2025, MOD_ALT, 'Q'));
+}
+
+TEST_F(HotKeyX, KeyEventsSentByAnotherClientDoNotFire) {
+  HotKeyWnd window;
+  window.Create(CWnd::Kind::TopLevel, "target", CRect(0, 0, 100, 100));
+  window.ShowWindow(SW_SHOW);
+  ASSERT_TRUE(RegisterHotKey(&window, 2024, 0, VK_F9));
+  other.SendPress(static_cast<xcb_window_t>(window.winId()), XK_F9);
+  WaitForHits(window, 1, 300);
+  EXPECT_TRUE(window.hits.empty());
+  other.Tap(XK_F9);
+  EXPECT_TRUE(WaitForHits(window, 1));
 }
