@@ -216,7 +216,6 @@ TEST_F(HotKeyX, DestroyedWindowLetsGoOfItsKeys) {
 TEST_F(HotKeyX, KeyEventsSentByAnotherClientDoNotFire) {
   HotKeyWnd window;
   window.Create(CWnd::Kind::TopLevel, "target", CRect(0, 0, 100, 100));
-  window.ShowWindow(SW_SHOW);
   ASSERT_TRUE(RegisterHotKey(&window, 2024, 0, VK_F9));
   other.SendPress(static_cast<xcb_window_t>(window.winId()), XK_F9);
   WaitForHits(window, 1, 300);
