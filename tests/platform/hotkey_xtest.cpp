@@ -169,6 +169,10 @@ TEST_F(HotKeyX, AKeyHasOneOwner) {
   EXPECT_FALSE(other.CanGrab(XK_F9));            // another client cannot take it
   EXPECT_FALSE(RegisterHotKey(&b, 1, 0, VK_F9));  // nor another registration here
   EXPECT_FALSE(UnregisterHotKey(&b, 1));
+  EXPECT_TRUE(RegisterHotKey(&b, 1, 0, VK_ESCAPE));  // ids belong to their window
+  other.Tap(XK_Escape);
+  ASSERT_TRUE(WaitForHits(b, 1));
+  EXPECT_TRUE(a.hits.empty());
 
   // A key another client holds cannot be registered, and nothing is left behind.
   ASSERT_TRUE(other.Hold(XK_F10));
