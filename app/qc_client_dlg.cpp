@@ -153,16 +153,19 @@ bool CQCClientDlg::Create(CWnd* parent, const CRect& rect, UINT id) {
 }
 
 int CQCClientDlg::OpenCamera() {
+  // A stream still running ends here, and its queued frames with it.
+  camera_->CloseCamera();
+  DiscardQueuedFrames();
   int index = 0;
   const int result = OpenFirstCamera(*camera_, this, index);
   if (result != 0) {
-    model_.SetTipString(CameraOpenFailureText(result));
+    SetStatusText(CameraOpenFailureText(result));
     SetTimer(retryTimer_, QC_RETRY_MS);
     Invalidate();
     return 0;
   }
   KillTimer(retryTimer_);
-  model_.SetTipString(QString());
+  SetStatusText(QString());
   model_.ReSetZoom();
   model_.SetDriveId(static_cast<unsigned>(index));
   model_.SetVideoLock(0);
@@ -176,7 +179,7 @@ void CQCClientDlg::CloseCamera() {
   DiscardQueuedFrames();
   KillTimer(retryTimer_);
   model_.ClearData();
-  model_.SetTipString(QString());
+  SetStatusText(QString());
   selection_.SetRectEmpty();
   handle_ = QC_HANDLE_NONE;
   grabbed_ = 0;
@@ -189,6 +192,11 @@ void CQCClientDlg::DiscardQueuedFrames() {
   // while a new stream writes the same buffer). The window receives no
   // other posted messages it acts on.
   QCoreApplication::removePostedEvents(this, CMessageEvent::Type());
+}
+
+void CQCClientDlg::SetStatusText(const QString& text) {
+  status_ = text;
+  model_.SetTipString(text);
 }
 
 void CQCClientDlg::OnTimer(UINT id) {
@@ -208,10 +216,10 @@ LRESULT CQCClientDlg::OnCameraFrame(WPARAM wParam, LPARAM lParam) {
   }
   if (frame && frame->width == 1) {
     // Connected, no picture yet.
-    model_.SetTipString(QString());
+    SetStatusText(QString());
   } else {
     model_.ClearData();
-    model_.SetTipString(QString::fromStdString(GetLanguageText("wushipinshujuxinghao", "无视频数据信号")));
+    SetStatusText(QString::fromStdString(GetLanguageText("wushipinshujuxinghao", "无视频数据信号")));
   }
   Invalidate();
   return 1;

@@ -92,6 +92,8 @@ class CQCClientDlg : public CWnd {
   int HitTest(CPoint point) const;
   CursorShape CursorFor(int handle) const;
 
+  // The status text last given to the model (shown while it has no picture).
+  const QString& GetStatusText() const { return status_; }
   CRect GetSelection() const { return selection_; }
   void SetSelection(const CRect& rect) { selection_ = rect; }
   int GetHandle() const { return handle_; }
@@ -138,6 +140,7 @@ class CQCClientDlg : public CWnd {
   // Drops camera frames still queued for this window (after the stream
   // they belong to has ended).
   void DiscardQueuedFrames();
+  void SetStatusText(const QString& text);
   void DrawSelection(HDC dc);
   void UpdateHint();
 
@@ -145,6 +148,7 @@ class CQCClientDlg : public CWnd {
   CCameraDC model_;
   CBufferDC windowBuffer_;
   QScrollBar* scrollBar_ = nullptr;
+  QString status_;
   CRect selection_;
   CPoint lastPoint_;
   int handle_ = QC_HANDLE_NONE;
