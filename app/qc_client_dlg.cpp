@@ -251,7 +251,12 @@ void CQCClientDlg::OnPaint(QPainter& painter) {
     DrawSelection(dc);
   }
   painter.drawImage(0, 0, *DCImage(dc));
-  UpdateHint();
+  if (model_.GetVideoLock() != hintLock_) UpdateHint();
+}
+
+void CQCClientDlg::OnShowWindow(bool show) {
+  // The language may have changed while the window was hidden.
+  if (show) UpdateHint();
 }
 
 void CQCClientDlg::DrawSelection(HDC dc) {
@@ -269,7 +274,8 @@ void CQCClientDlg::DrawSelection(HDC dc) {
 }
 
 void CQCClientDlg::UpdateHint() {
-  if (model_.GetVideoLock())
+  hintLock_ = model_.GetVideoLock();
+  if (hintLock_)
     hint_.SetHint(QString::fromStdString(GetLanguageText("danjifuyuan", "单击复原")), Qt::black);
   else
     hint_.SetHint(QString::fromStdString(GetLanguageText("sjhqtxwjhjrjtbrhtz", "双击获取图像文件或加入剪粘板,然后拖拽")),
@@ -387,7 +393,7 @@ std::string CQCClientDlg::NewCourseFileName() const {
   // A file of the same second may still be waiting to be deleted.
   std::string path = folder + "/" + stem + ".jpg";
   std::error_code ec;
-  for (int n = 1; fs::exists(fs::u8path(path), ec); ++n) path = folder + "/" + stem + "_" + std::to_string(n) + ".jpg";
+  for (int n = 1; fs::exists(fs::path(path), ec); ++n) path = folder + "/" + stem + "_" + std::to_string(n) + ".jpg";
   return path;
 }
 

@@ -124,6 +124,7 @@ class CQCClientDlg : public CWnd {
   void OnPaint(QPainter& painter) override;
   void OnSize(int cx, int cy) override;
   void OnTimer(UINT id) override;
+  void OnShowWindow(bool show) override;
 
  private:
   // Puts left ≤ right and top ≤ bottom, grows an empty rectangle by one
@@ -142,6 +143,7 @@ class CQCClientDlg : public CWnd {
   void DiscardQueuedFrames();
   void SetStatusText(const QString& text);
   void DrawSelection(HDC dc);
+  // Shows the hint that goes with the model's video lock.
   void UpdateHint();
 
   std::unique_ptr<CUsbCamera> camera_;
@@ -155,6 +157,7 @@ class CQCClientDlg : public CWnd {
   int grabbed_ = 0;
   UINT retryTimer_ = QC_RETRY_TIMER;
   CQCHintWnd hint_;
+  int hintLock_ = 0;  // the video lock the hint was chosen for
   CXmlListMgr layout_;
   int dropKeepMs_ = 60000;
   std::list<std::string> pending_;

@@ -129,7 +129,7 @@ class CTestClient : public CQCClientDlg {
  protected:
   Qt::DropAction RunFileDrag(const QString& path) override {
     dragged.push_back(path.toStdString());
-    existedDuringDrag = fs::exists(fs::u8path(path.toStdString()));
+    existedDuringDrag = fs::exists(fs::path(path.toStdString()));
     QImageReader reader(path);
     draggedFormat = reader.format();
     draggedSize = reader.size();
@@ -217,7 +217,7 @@ TEST_F(QuickCapTest, QuickCapWindowLayoutAndControls) {
   ASSERT_NE(dlg.GetClient().GetScrollBar(), nullptr);
   EXPECT_TRUE(dlg.GetClient().GetScrollBar()->isHidden());
   // The course folder is made with the client.
-  EXPECT_TRUE(fs::is_directory(fs::u8path(GetCoursePath())));
+  EXPECT_TRUE(fs::is_directory(fs::path(GetCoursePath())));
 
   // The hint: the double-click text in white; the restore text in black
   // while the picture is frozen.
@@ -290,26 +290,22 @@ TEST_F(QuickCapTest, QuickCapHitTestOrderAndCursors) {
   EXPECT_EQ(client->HitTest({57, 47}), 3);
   EXPECT_EQ(client->HitTest({47, 57}), 7);
 
-  EXPECT_EQ(client->CursorFor(1), CursorShape::SizeNWSE);
-  EXPECT_EQ(client->CursorFor(5), CursorShape::SizeNWSE);
-  EXPECT_EQ(client->CursorFor(3), CursorShape::SizeNESW);
-  EXPECT_EQ(client->CursorFor(7), CursorShape::SizeNESW);
-  EXPECT_EQ(client->CursorFor(2), CursorShape::SizeNS);
-  EXPECT_EQ(client->CursorFor(6), CursorShape::SizeNS);
-  EXPECT_EQ(client->CursorFor(4), CursorShape::SizeWE);
-  EXPECT_EQ(client->CursorFor(8), CursorShape::SizeWE);
-  EXPECT_EQ(client->CursorFor(9), CursorShape::SizeAll);
-  EXPECT_EQ(client->CursorFor(-1), CursorShape::Arrow);
-
   // Without a held handle the cursor follows the hit-test.
   client->SetSelection(CRect(50, 50, 150, 150));
-  SendMouse(*client, QEvent::MouseMove, {150, 50}, Qt::NoButton);
-  EXPECT_EQ(client->cursor().shape(), Qt::SizeBDiagCursor);
-  SendMouse(*client, QEvent::MouseMove, {100, 100}, Qt::NoButton);
-  EXPECT_EQ(client->cursor().shape(), Qt::SizeAllCursor);
-  SendMouse(*client, QEvent::MouseMove, {5, 5}, Qt::NoButton);
-  EXPECT_EQ(client->cursor().shape(), Qt::ArrowCursor);
+  const std::pair<CPoint, Qt::CursorShape> cursors[] = {
+      {{50, 50}, Qt::SizeFDiagCursor}, {{150, 50}, Qt::SizeBDiagCursor}, {{100, 150}, Qt::SizeVerCursor},
+      {{50, 100}, Qt::SizeHorCursor},  {{100, 100}, Qt::SizeAllCursor},  {{5, 5}, Qt::ArrowCursor}};
+  for (const auto& [p, shape] : cursors) {
+    SendMouse(*client, QEvent::MouseMove, p, Qt::NoButton);
+    EXPECT_EQ(client->cursor().shape(), shape) << p.x << "," << p.y;
+  }
+  // A press takes the handle's cursor, and moves keep it.
+  SendMouse(*client, QEvent::MouseButtonPress, {150, 150});
+  SendMouse(*client, QEvent::MouseMove, {10, 200}, Qt::LeftButton);
+  EXPECT_EQ(client->cursor().shape(), Qt::SizeFDiagCursor);
+  SendMouse(*client, QEvent::MouseButtonRelease, {10, 200});
   // Once grabbed, the inside shows the hand.
+  client->SetSelection(CRect(50, 50, 150, 150));
   SendMouse(*client, QEvent::MouseButtonDblClick, {100, 100});
   ASSERT_TRUE(client->IsGrabbed());
   SendMouse(*client, QEvent::MouseMove, {100, 100}, Qt::NoButton);
@@ -449,15 +445,15 @@ TEST_F(QuickCapTest, QuickCapPressInsideAfterGrabDragsAJpegAndDeletesIt) {
   SendMouse(*client, QEvent::MouseButtonPress, {50, 50});
   SendMouse(*client, QEvent::MouseButtonRelease, {50, 50});
   ASSERT_EQ(client->dragged.size(), 1u);
-  const fs::path file = fs::u8path(client->dragged[0]);
-  EXPECT_EQ(file.parent_path(), fs::u8path(GetCoursePath()));
+  const fs::path file = fs::path(client->dragged[0]);
+  EXPECT_EQ(file.parent_path(), fs::path(GetCoursePath()));
   const QRegularExpression timeName(R"(^\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}(_\d+)?\.jpg$)");
   EXPECT_TRUE(timeName.match(QString::fromStdString(file.filename().string())).hasMatch()) << file.filename();
   EXPECT_TRUE(client->existedDuringDrag);
   EXPECT_EQ(client->draggedFormat, QByteArray("jpeg"));
   EXPECT_EQ(client->draggedSize, QSize(100, 50));
   EXPECT_FALSE(fs::exists(file));
-  EXPECT_FALSE(fs::exists(fs::u8path(CThumbs::GetThumbPath(file.string()))));
+  EXPECT_FALSE(fs::exists(fs::path(CThumbs::GetThumbPath(file.string()))));
   EXPECT_EQ(client->IsGrabbed(), 0);
   EXPECT_EQ(client->GetHandle(), QC_HANDLE_NONE);
 
@@ -468,7 +464,7 @@ TEST_F(QuickCapTest, QuickCapPressInsideAfterGrabDragsAJpegAndDeletesIt) {
   SendMouse(*client, QEvent::MouseButtonPress, {50, 50});
   SendMouse(*client, QEvent::MouseButtonRelease, {50, 50});
   ASSERT_EQ(client->dragged.size(), 2u);
-  const fs::path dropped = fs::u8path(client->dragged[1]);
+  const fs::path dropped = fs::path(client->dragged[1]);
   EXPECT_TRUE(fs::exists(dropped));
   EXPECT_EQ(client->GetPendingFiles().size(), 1u);
   EXPECT_TRUE(WaitUntil([&] { return !fs::exists(dropped); }, 3000));
@@ -479,7 +475,7 @@ TEST_F(QuickCapTest, QuickCapPressInsideAfterGrabDragsAJpegAndDeletesIt) {
   SendMouse(*client, QEvent::MouseButtonDblClick, {50, 50});
   SendMouse(*client, QEvent::MouseButtonPress, {50, 50});
   ASSERT_EQ(client->dragged.size(), 3u);
-  const fs::path waiting = fs::u8path(client->dragged[2]);
+  const fs::path waiting = fs::path(client->dragged[2]);
   EXPECT_TRUE(fs::exists(waiting));
   client.reset();
   EXPECT_FALSE(fs::exists(waiting));
@@ -489,7 +485,7 @@ TEST_F(QuickCapTest, QuickCapFailedSaveOffersNothing) {
   auto client = MakeClient();
   // A file where the course folder should be: nothing can be saved.
   DelPath(GetCoursePath());
-  fundara_test::WriteFile(fs::u8path(GetCoursePath()), "not a folder");
+  fundara_test::WriteFile(fs::path(GetCoursePath()), "not a folder");
   SendMouse(*client, QEvent::MouseButtonDblClick, {50, 50});
   SendMouse(*client, QEvent::MouseButtonPress, {50, 50});
   EXPECT_TRUE(client->dragged.empty());
