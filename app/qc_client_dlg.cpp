@@ -141,7 +141,10 @@ bool CQCClientDlg::Create(CWnd* parent, const CRect& rect, UINT id) {
   const auto caption = layout_.ResolveCaption(QC_CTRL_HINT);
   CUICaption style;
   style.Set(caption.control, caption.language, caption.font);
-  hint_.Create(this, layout_.GetBgRect(QC_CTRL_HINT));
+  CRect hintRect = layout_.GetBgRect(QC_CTRL_HINT);
+  if (hintRect.IsRectEmpty())  // no layout: two lines over the bottom
+    hintRect = CRect(4, rect.Height() - 42, rect.Width() - 4, rect.Height() - 2);
+  hint_.Create(this, hintRect);
   hint_.SetTextStyle(style.GetFont(), caption.language ? style.GetFormat() : DT_CENTER | DT_BOTTOM | DT_WORDBREAK);
 
   // Sizing last: the model, the buffer and the selection follow the size.

@@ -2,6 +2,8 @@
 
 #include "app/app_messages.h"
 
+#include <QCloseEvent>
+
 CQuickCapDlg::CQuickCapDlg(std::unique_ptr<CUsbCamera> camera) : client_(std::move(camera)) {}
 
 CRect CQuickCapDlg::PlaceIn(const CRect& workArea) {
@@ -20,4 +22,13 @@ bool CQuickCapDlg::Create(CWnd* owner) {
   if (!client_.Create(this, CRect(0, QC_TITLE_HEIGHT, QC_WIDTH, QC_HEIGHT), IDC_QC_CLIENT)) return false;
   ShowWindow(SW_HIDE);
   return true;
+}
+
+void CQuickCapDlg::closeEvent(QCloseEvent* e) {
+  if (GetMainWnd()) {
+    e->ignore();
+    title_.OnBackToMenu();
+    return;
+  }
+  CWnd::closeEvent(e);
 }

@@ -267,10 +267,17 @@ TEST_F(QuickCapTest, QuickCapTitleButtons) {
   EXPECT_EQ(switches[0].first, SWITCH_FROM_MODE_MENU);
   EXPECT_EQ(switches[0].second, 0);
 
+  // Closing the window from the window manager leaves the mode the same way.
+  EXPECT_FALSE(dlg.close());
+  ASSERT_TRUE(WaitUntil([&] { return switches.size() == 2; }));
+  EXPECT_EQ(switches[1].first, SWITCH_FROM_MODE_MENU);
+  EXPECT_EQ(switches[1].second, 0);
+  EXPECT_TRUE(dlg.IsWindowVisible());
+
   PostMessage(&dlg.GetTitle(), WM_COMMAND, MAKEWPARAM(QC_CTRL_MINIMIZE, BN_CLICKED), 0);
   ASSERT_TRUE(WaitUntil([&] { return main.isMinimized(); }));
   EXPECT_TRUE(dlg.isMinimized());
-  EXPECT_EQ(switches.size(), 1u);
+  EXPECT_EQ(switches.size(), 2u);
 }
 
 // ---- Selection ------------------------------------------------------------------------------
@@ -624,6 +631,11 @@ TEST_F(QuickCapTest, QuickCapShowsTheDemoCamera) {
   for (int y = sel.top + 10; y < sel.bottom - 10; y += 7)
     for (int x = sel.left + 10; x < sel.right - 10; x += 7) colours.insert(shot.pixel(x, y));
   EXPECT_GT(colours.size(), 10u);
+  // The whole window, for a person to look at.
+  if (const char* out = std::getenv("BREVIO_TEST_OUTPUT")) {
+    fs::create_directories(fs::path(out) / "quickcap");
+    dlg.grab().save(QString::fromStdString((fs::path(out) / "quickcap" / "demo.png").string()));
+  }
   dlg.CloseCamera();
 }
 
