@@ -56,7 +56,8 @@ struct CFakeState {
 
 class CFakeDevice : public ICameraDevice {
  public:
-  CFakeDevice(CCameraDescription d, std::shared_ptr<CFakeState> state) : desc_(std::move(d)), state_(std::move(state)) {}
+  CFakeDevice(CCameraDescription d, std::shared_ptr<CFakeState> state)
+      : desc_(std::move(d)), state_(std::move(state)) {}
   const CCameraDescription& Description() const override { return desc_; }
   int Start(std::uint32_t, int width, int height, double) override {
     w_ = width;
@@ -113,7 +114,8 @@ class CFakeProvider : public ICameraProvider {
 };
 
 std::unique_ptr<CUsbCamera> FakeCamera(const std::shared_ptr<CFakeState>& state) {
-  return std::make_unique<CUsbCamera>(std::vector<std::shared_ptr<ICameraProvider>>{std::make_shared<CFakeProvider>(state)});
+  std::vector<std::shared_ptr<ICameraProvider>> providers{std::make_shared<CFakeProvider>(state)};
+  return std::make_unique<CUsbCamera>(std::move(providers));
 }
 
 // A client whose drag is answered by the test instead of a real drag loop.
@@ -155,13 +157,15 @@ void Drag(QWidget& w, CPoint from, CPoint to) {
 
 void Wheel(QWidget& w, CPoint p, int delta) {
   const QPointF local(p.x, p.y);
-  QWheelEvent e(local, w.mapToGlobal(local), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                false);
+  QWheelEvent e(local, w.mapToGlobal(local), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                Qt::NoScrollPhase, false);
   QCoreApplication::sendEvent(&w, &e);
 }
 
 // A picture of the client's size (zoom 100: client pixels are picture pixels).
-std::vector<BYTE> Picture(BYTE value) { return std::vector<BYTE>(static_cast<std::size_t>(kClientW) * kClientH * 3, value); }
+std::vector<BYTE> Picture(BYTE value) {
+  return std::vector<BYTE>(static_cast<std::size_t>(kClientW) * kClientH * 3, value);
+}
 
 class QuickCapTest : public ScratchEnv {
  protected:
@@ -241,6 +245,10 @@ TEST_F(QuickCapTest, QuickCapEnglishTexts) {
   EXPECT_EQ(dlg.GetTitle().GetTitle().GetText(), QString("Quick capture"));
   EXPECT_EQ(dlg.GetTitle().GetMinimizeButton().toolTip(), QString("Minimise"));
   EXPECT_TRUE(dlg.GetClient().GetHintWnd().GetHintText().startsWith("Double-click"));
+  if (const char* out = std::getenv("BREVIO_TEST_OUTPUT")) {
+    fs::create_directories(fs::path(out) / "quickcap");
+    dlg.grab().save(QString::fromStdString((fs::path(out) / "quickcap" / "english.png").string()));
+  }
 }
 
 TEST_F(QuickCapTest, QuickCapTitleButtons) {
