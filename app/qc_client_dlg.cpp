@@ -141,7 +141,10 @@ bool CQCClientDlg::Create(CWnd* parent, const CRect& rect, UINT id) {
   const auto caption = layout_.ResolveCaption(QC_CTRL_HINT);
   CUICaption style;
   style.Set(caption.control, caption.language, caption.font);
-  hint_.Create(this, layout_.GetBgRect(QC_CTRL_HINT));
+  CRect hintRect = layout_.GetBgRect(QC_CTRL_HINT);
+  if (hintRect.IsRectEmpty())  // no layout: two lines over the bottom
+    hintRect = CRect(4, rect.Height() - 42, rect.Width() - 4, rect.Height() - 2);
+  hint_.Create(this, hintRect);
   hint_.SetTextStyle(style.GetFont(), caption.language ? style.GetFormat() : DT_CENTER | DT_BOTTOM | DT_WORDBREAK);
 
   // Sizing last: the model, the buffer and the selection follow the size.
@@ -153,16 +156,19 @@ bool CQCClientDlg::Create(CWnd* parent, const CRect& rect, UINT id) {
 }
 
 int CQCClientDlg::OpenCamera() {
+  // A stream still running ends here, and its queued frames with it.
+  camera_->CloseCamera();
+  DiscardQueuedFrames();
   int index = 0;
   const int result = OpenFirstCamera(*camera_, this, index);
   if (result != 0) {
-    model_.SetTipString(CameraOpenFailureText(result));
+    SetStatusText(CameraOpenFailureText(result));
     SetTimer(retryTimer_, QC_RETRY_MS);
     Invalidate();
     return 0;
   }
   KillTimer(retryTimer_);
-  model_.SetTipString(QString());
+  SetStatusText(QString());
   model_.ReSetZoom();
   model_.SetDriveId(static_cast<unsigned>(index));
   model_.SetVideoLock(0);
@@ -176,7 +182,7 @@ void CQCClientDlg::CloseCamera() {
   DiscardQueuedFrames();
   KillTimer(retryTimer_);
   model_.ClearData();
-  model_.SetTipString(QString());
+  SetStatusText(QString());
   selection_.SetRectEmpty();
   handle_ = QC_HANDLE_NONE;
   grabbed_ = 0;
@@ -189,6 +195,11 @@ void CQCClientDlg::DiscardQueuedFrames() {
   // while a new stream writes the same buffer). The window receives no
   // other posted messages it acts on.
   QCoreApplication::removePostedEvents(this, CMessageEvent::Type());
+}
+
+void CQCClientDlg::SetStatusText(const QString& text) {
+  status_ = text;
+  model_.SetTipString(text);
 }
 
 void CQCClientDlg::OnTimer(UINT id) {
@@ -208,10 +219,10 @@ LRESULT CQCClientDlg::OnCameraFrame(WPARAM wParam, LPARAM lParam) {
   }
   if (frame && frame->width == 1) {
     // Connected, no picture yet.
-    model_.SetTipString(QString());
+    SetStatusText(QString());
   } else {
     model_.ClearData();
-    model_.SetTipString(QString::fromStdString(GetLanguageText("wushipinshujuxinghao", "无视频数据信号")));
+    SetStatusText(QString::fromStdString(GetLanguageText("wushipinshujuxinghao", "无视频数据信号")));
   }
   Invalidate();
   return 1;
@@ -243,7 +254,12 @@ void CQCClientDlg::OnPaint(QPainter& painter) {
     DrawSelection(dc);
   }
   painter.drawImage(0, 0, *DCImage(dc));
-  UpdateHint();
+  if (model_.GetVideoLock() != hintLock_) UpdateHint();
+}
+
+void CQCClientDlg::OnShowWindow(bool show) {
+  // The language may have changed while the window was hidden.
+  if (show) UpdateHint();
 }
 
 void CQCClientDlg::DrawSelection(HDC dc) {
@@ -261,7 +277,8 @@ void CQCClientDlg::DrawSelection(HDC dc) {
 }
 
 void CQCClientDlg::UpdateHint() {
-  if (model_.GetVideoLock())
+  hintLock_ = model_.GetVideoLock();
+  if (hintLock_)
     hint_.SetHint(QString::fromStdString(GetLanguageText("danjifuyuan", "单击复原")), Qt::black);
   else
     hint_.SetHint(QString::fromStdString(GetLanguageText("sjhqtxwjhjrjtbrhtz", "双击获取图像文件或加入剪粘板,然后拖拽")),
@@ -379,7 +396,7 @@ std::string CQCClientDlg::NewCourseFileName() const {
   // A file of the same second may still be waiting to be deleted.
   std::string path = folder + "/" + stem + ".jpg";
   std::error_code ec;
-  for (int n = 1; fs::exists(fs::u8path(path), ec); ++n) path = folder + "/" + stem + "_" + std::to_string(n) + ".jpg";
+  for (int n = 1; fs::exists(fs::path(path), ec); ++n) path = folder + "/" + stem + "_" + std::to_string(n) + ".jpg";
   return path;
 }
 

@@ -92,6 +92,8 @@ class CQCClientDlg : public CWnd {
   int HitTest(CPoint point) const;
   CursorShape CursorFor(int handle) const;
 
+  // The status text last given to the model (shown while it has no picture).
+  const QString& GetStatusText() const { return status_; }
   CRect GetSelection() const { return selection_; }
   void SetSelection(const CRect& rect) { selection_ = rect; }
   int GetHandle() const { return handle_; }
@@ -122,6 +124,7 @@ class CQCClientDlg : public CWnd {
   void OnPaint(QPainter& painter) override;
   void OnSize(int cx, int cy) override;
   void OnTimer(UINT id) override;
+  void OnShowWindow(bool show) override;
 
  private:
   // Puts left ≤ right and top ≤ bottom, grows an empty rectangle by one
@@ -138,19 +141,23 @@ class CQCClientDlg : public CWnd {
   // Drops camera frames still queued for this window (after the stream
   // they belong to has ended).
   void DiscardQueuedFrames();
+  void SetStatusText(const QString& text);
   void DrawSelection(HDC dc);
+  // Shows the hint that goes with the model's video lock.
   void UpdateHint();
 
   std::unique_ptr<CUsbCamera> camera_;
   CCameraDC model_;
   CBufferDC windowBuffer_;
   QScrollBar* scrollBar_ = nullptr;
+  QString status_;
   CRect selection_;
   CPoint lastPoint_;
   int handle_ = QC_HANDLE_NONE;
   int grabbed_ = 0;
   UINT retryTimer_ = QC_RETRY_TIMER;
   CQCHintWnd hint_;
+  int hintLock_ = 0;  // the video lock the hint was chosen for
   CXmlListMgr layout_;
   int dropKeepMs_ = 60000;
   std::list<std::string> pending_;

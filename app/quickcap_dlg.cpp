@@ -2,6 +2,8 @@
 
 #include "app/app_messages.h"
 
+#include <QCloseEvent>
+
 CQuickCapDlg::CQuickCapDlg(std::unique_ptr<CUsbCamera> camera) : client_(std::move(camera)) {}
 
 CRect CQuickCapDlg::PlaceIn(const CRect& workArea) {
@@ -21,4 +23,13 @@ bool CQuickCapDlg::Create(CWnd* owner) {
   minMenu_.Create(this);
   ShowWindow(SW_HIDE);
   return true;
+}
+
+void CQuickCapDlg::closeEvent(QCloseEvent* e) {
+  if (GetMainWnd()) {
+    e->ignore();
+    title_.OnBackToMenu();
+    return;
+  }
+  CWnd::closeEvent(e);
 }

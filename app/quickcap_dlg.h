@@ -46,6 +46,11 @@ class CQuickCapDlg : public CWnd {
   // Where the window is placed in a work area.
   static CRect PlaceIn(const CRect& workArea);
 
+ protected:
+  // Closing the window (from the window manager) leaves the mode as the
+  // title strip's back button does.
+  void closeEvent(QCloseEvent* e) override;
+
  private:
   CQCTitleDlg title_;
   CQCClientDlg client_;
