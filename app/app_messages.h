@@ -17,6 +17,11 @@ constexpr UINT WM_RECORD_STOPPED = 2260;
 // The data root changed: the picture library re-reads its folder tree.
 constexpr UINT WM_REFRESH_LIBRARY = 2229;
 
+// System command to the main frame: wParam SC_MINIMIZE minimises the
+// program (the windows of the mode on screen).
+constexpr UINT WM_SYSCOMMAND = 0x0112;
+constexpr WPARAM SC_MINIMIZE = 0xF020;
+
 // Senders of WM_SWITCH_MODE (the numbers of the sending windows).
 constexpr WPARAM SWITCH_FROM_START_MENU = 131;
 constexpr WPARAM SWITCH_FROM_MODE_MENU = 130;  // in-mode menus and title bars

@@ -54,6 +54,7 @@ CMainFrame::CMainFrame() {
   OnMessage(WM_RECORD_STARTED, &CMainFrame::OnRecordStarted);
   OnMessage(WM_RECORD_STOPPED, &CMainFrame::OnRecordStopped);
   OnMessage(WM_HOTKEY, &CMainFrame::OnHotKey);
+  OnMessage(WM_SYSCOMMAND, &CMainFrame::OnSysCommand);
 }
 
 CMainFrame::~CMainFrame() {
@@ -91,9 +92,9 @@ void CMainFrame::CreateFolders() {
 }
 
 void CMainFrame::CreateWorkingWindows() {
-  startMenu_.Create(this, frameRect_);
+  startMenu_.Create(nullptr, frameRect_);
   startMenu_.SetSettingsHandler([this] { OpenSettings(); });
-  quickCap_.Create(this);
+  quickCap_.Create(nullptr);
   UpdateMenus();
   SetRecordingState(0);
   quickCap_.ShowWindow(SW_HIDE);
@@ -293,6 +294,11 @@ LRESULT CMainFrame::OnRecordStopped(WPARAM, LPARAM) {
 LRESULT CMainFrame::OnHotKey(WPARAM id, LPARAM) {
   if (id == HOTKEY_START_RECORD) StartScreenRecord(true);
   if (id == HOTKEY_STOP_RECORD) StopScreenRecord();
+  return 0;
+}
+
+LRESULT CMainFrame::OnSysCommand(WPARAM command, LPARAM) {
+  if (command == SC_MINIMIZE) Minimize();
   return 0;
 }
 

@@ -11,7 +11,9 @@
 // On X11 a fully transparent full-screen window would still cover the
 // desktop where no compositor runs, so the frame's own window is never
 // mapped: its rectangle (the work area, or the screen in full screen) is
-// kept here and given to the working windows that follow it.
+// kept here and given to the working windows that follow it. The working
+// windows are top-level windows of their own (each with its task-bar entry),
+// since an owner that is never mapped could not carry them there.
 
 #include <QString>
 #include <QStringList>
@@ -93,6 +95,7 @@ class CMainFrame : public CWnd, public ICameraDataHandler {
   LRESULT OnRecordStarted(WPARAM wParam, LPARAM lParam);
   LRESULT OnRecordStopped(WPARAM wParam, LPARAM lParam);
   LRESULT OnHotKey(WPARAM wParam, LPARAM lParam);
+  LRESULT OnSysCommand(WPARAM wParam, LPARAM lParam);
   bool PreTranslateKeyDown(UINT vk) override;
 
   // How the recorder and upgrader programs are started (tests replace it):

@@ -1,6 +1,7 @@
 #include "app/qc_title_dlg.h"
 
 #include "app/app_messages.h"
+#include "app/quickcap_dlg.h"
 #include "contracts/widgetta/ui_ctrl_mgr.h"
 
 #include <QCursor>
@@ -55,9 +56,16 @@ LRESULT CQCTitleDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void CQCTitleDlg::OnMinimize() {
-  if (CWnd* main = GetMainWnd()) main->showMinimized();
-  // On X11 an owned window does not follow its owner into the task bar.
-  if (QWidget* top = window(); top && top != this) top->showMinimized();
+  // The main frame minimises the program: the windows of the mode shown.
+  // Without one, the quick capture window minimises itself.
+  if (CWnd* main = GetMainWnd())
+    PostMessage(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  else if (QWidget* top = window(); top && top != this)
+    top->showMinimized();
+}
+
+void CQCTitleDlg::OnRButtonUp(UINT, CPoint p) {
+  if (auto* owner = dynamic_cast<CQuickCapDlg*>(window())) owner->GetMinMenu().ShowAt(ClientToScreen(p));
 }
 
 void CQCTitleDlg::OnBackToMenu() {

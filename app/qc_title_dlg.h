@@ -39,6 +39,8 @@ class CQCTitleDlg : public CWnd {
   void OnPaint(QPainter& painter) override;
   bool OnLButtonDown(UINT flags, CPoint p) override;
   void OnLButtonUp(UINT flags, CPoint p) override;
+  // A right click opens the in-mode menu of the quick capture window there.
+  void OnRButtonUp(UINT flags, CPoint p) override;
   void OnMouseMove(UINT flags, CPoint p) override;
 
  private:

@@ -22,8 +22,9 @@ inline std::uint8_t ExactGrey(std::uint8_t blue, std::uint8_t green, std::uint8_
 
 // Several copies of the hottest loops, each compiled for a newer x86-64
 // level and chosen when the library loads; the bytes they produce are the
-// same on every path.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// same on every path. ThreadSanitizer builds use the default loops: the
+// clones' resolvers run before ThreadSanitizer has started and crash it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define PIXALTO_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define PIXALTO_CLONES

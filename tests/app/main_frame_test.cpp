@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTimer>
 
 #include <filesystem>
@@ -280,8 +281,19 @@ TEST_F(MainFrameModes, StartMenuButtonsPostTheirCommands) {
   click(*menu.Buttons().Button(START_QUICKCAP));
   EXPECT_EQ(frame->GetMode(), CMainFrame::Mode::QuickCapture);
   EXPECT_FALSE(menu.isVisible());
-  // The in-mode menu of quick capture leads back.
+  // A right click on the title strip opens the in-mode menu, which leads back.
   CMinMenuDlg& inMode = frame->GetQuickCap().GetMinMenu();
+  CQCTitleDlg& title = frame->GetQuickCap().GetTitle();
+  const QPointF at(40, 8);
+  QMouseEvent press(QEvent::MouseButtonPress, at, title.mapToGlobal(at), Qt::RightButton, Qt::RightButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, title.mapToGlobal(at), Qt::RightButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(&title, &press);
+  QApplication::sendEvent(&title, &release);
+  EXPECT_TRUE(inMode.isVisible());
+  EXPECT_FALSE(inMode.Buttons().IsAvailable(static_cast<int>(MODE_OBJECTSHOW)));
+  EXPECT_TRUE(inMode.Buttons().IsAvailable(static_cast<int>(MODE_QUICKCAP)));
   click(*inMode.Buttons().Button(static_cast<int>(MODE_BACK)));
   EXPECT_EQ(frame->GetMode(), CMainFrame::Mode::StartMenu);
   EXPECT_TRUE(menu.isVisible());
