@@ -5,18 +5,13 @@
 #include "app/app_messages.h"
 
 namespace {
-const std::u16string kControls = u"menu_control.xml";
-const std::u16string kTexts = u"menu_language.xml";
-const std::u16string kFonts = u"menu_logfont.xml";
 constexpr int kFrameCtrl = 3000;
 }  // namespace
 
 CMinMenuDlg::CMinMenuDlg() { OnMessage(WM_COMMAND, &CMinMenuDlg::OnCommand); }
 
 bool CMinMenuDlg::Create(CWnd* owner) {
-  layout_.LoadCtrlList(kControls, kLayoutWindow);
-  layout_.LoadLanguageList(kTexts, kLayoutWindow);
-  layout_.LoadLogfontList(kFonts);
+  layout_.LoadSet(u"menu", kLayoutWindow);
   CRect frame = layout_.GetBgRect(kFrameCtrl);
   if (frame.IsRectEmpty()) frame = CRect(0, 0, 220, 384);
   CWnd::Create(Kind::Popup, QStringLiteral("MinMenu"), frame, owner, IDD_MINMENU);

@@ -135,9 +135,7 @@ bool CQCClientDlg::Create(CWnd* parent, const CRect& rect, UINT id) {
   scrollBar_ = new QScrollBar(Qt::Vertical, this);
   scrollBar_->hide();
 
-  layout_.LoadCtrlList(u"quickcap_control.xml", 2);
-  layout_.LoadLanguageList(u"quickcap_language.xml", 2);
-  layout_.LoadLogfontList(u"quickcap_logfont.xml");
+  layout_.LoadSet(u"quickcap", 2);
   const auto caption = layout_.ResolveCaption(QC_CTRL_HINT);
   CUICaption style;
   style.Set(caption.control, caption.language, caption.font);

@@ -12,9 +12,7 @@ bool CQCTitleDlg::Create(CWnd* parent, const CRect& rect, UINT id) {
   // The buttons keep the keyboard away; the strip does not need it either.
   setFocusPolicy(Qt::NoFocus);
 
-  layout_.LoadCtrlList(u"quickcap_control.xml", 1);
-  layout_.LoadLanguageList(u"quickcap_language.xml", 1);
-  layout_.LoadLogfontList(u"quickcap_logfont.xml");
+  layout_.LoadSet(u"quickcap", 1);
 
   const auto caption = layout_.ResolveCaption(QC_CTRL_TITLE_TEXT);
   title_.Set(caption.control, caption.language, caption.font);

@@ -8,9 +8,6 @@
 #include "platform/caption.h"
 
 namespace {
-const std::u16string kControls = u"menu_control.xml";
-const std::u16string kTexts = u"menu_language.xml";
-const std::u16string kFonts = u"menu_logfont.xml";
 constexpr int kPanelCtrl = 1000;
 constexpr int kMinimizeCtrl = 1009;
 constexpr int kCloseCtrl = 1010;
@@ -26,9 +23,7 @@ CRozIdezDlg::CRozIdezDlg() {
 }
 
 bool CRozIdezDlg::Create(CWnd* owner, const CRect& rect) {
-  layout_.LoadCtrlList(kControls, kLayoutWindow);
-  layout_.LoadLanguageList(kTexts, kLayoutWindow);
-  layout_.LoadLogfontList(kFonts);
+  layout_.LoadSet(u"menu", kLayoutWindow);
   CWnd::Create(Kind::Popup, QString(), rect, owner, IDD_ROZIDEZ);
   setFocusPolicy(Qt::StrongFocus);
 

@@ -19,10 +19,7 @@
 
 namespace {
 
-// The description-file set and window block of the dialog.
-const std::u16string kControlFile = u"menu_control.xml";
-const std::u16string kLanguageFile = u"menu_language.xml";
-const std::u16string kLogfontFile = u"menu_logfont.xml";
+// The window block of the dialog in the "menu" description-file set.
 constexpr int kWindow = 2;
 
 // Used when the layout gives the dialog no size.
@@ -90,9 +87,7 @@ CSysSetDlg::CSysSetDlg(CWnd* parent, CUsbCamera* camera) : CWnd(nullptr), camera
 CSysSetDlg::~CSysSetDlg() = default;
 
 void CSysSetDlg::LoadLayout() {
-  xml_.LoadCtrlList(kControlFile, kWindow);
-  xml_.LoadLanguageList(kLanguageFile, kWindow);
-  xml_.LoadLogfontList(kLogfontFile);
+  xml_.LoadSet(u"menu", kWindow);
 }
 
 // Moves a Qt widget to its control's rectangle and gives it the control's

@@ -42,6 +42,12 @@ std::uint32_t CXmlListMgr::LoadLogfontList(const std::u16string& fileName) {
   return logfontMgr_.ReadLogfont(fonts_);
 }
 
+void CXmlListMgr::LoadSet(const std::u16string& set, int window) {
+  LoadCtrlList(set + u"_control.xml", window);
+  LoadLanguageList(set + u"_language.xml", window);
+  LoadLogfontList(set + u"_logfont.xml");
+}
+
 void CXmlListMgr::CtrlRelease() { ctrls_.clear(); }
 void CXmlListMgr::LanguageRelease() { langs_.clear(); }
 void CXmlListMgr::LogfontRelease() { fonts_.clear(); }

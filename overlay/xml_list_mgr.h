@@ -34,6 +34,10 @@ class CXmlListMgr {
   std::uint32_t LoadLanguageList(const std::u16string& fileName, int window);
   std::uint32_t LoadLogfontList(const std::u16string& fileName);
 
+  // The three lists of window block `window` of a description-file set:
+  // "<set>_control.xml", "<set>_language.xml" and "<set>_logfont.xml".
+  void LoadSet(const std::u16string& set, int window);
+
   void CtrlRelease();
   void LanguageRelease();
   void LogfontRelease();

@@ -10,6 +10,7 @@
 #include "platform/profile.h"
 #include "tests/fundara/scratch_env.h"
 #include "tests/support/test_app.h"
+#include "tests/support/wait.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -32,18 +33,6 @@ namespace fs = std::filesystem;
 
 constexpr int kClientW = QC_WIDTH;
 constexpr int kClientH = QC_HEIGHT - QC_TITLE_HEIGHT;
-
-template <class Pred>
-bool WaitUntil(Pred pred, int timeoutMs = 5000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!pred()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(2);
-  }
-  return true;
-}
 
 // A camera that streams uniform BGR frames of the client's size; frame n
 // has every byte equal to n (mod 256), so a test can tell frames apart.

@@ -28,7 +28,9 @@
 #include "contracts/camera/camera.h"
 #include "contracts/fundara/paths.h"
 #include "contracts/fundara/thumbs.h"
+#include "tests/fundara/scratch_env.h"
 #include "tests/support/test_app.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -54,19 +56,6 @@ void Type(QWidget* widget, const QString& text) {
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
     QCoreApplication::sendEvent(widget, &release);
   }
-}
-
-// Runs the event loop until `done` holds or `ms` have passed.
-template <class Pred>
-bool WaitFor(Pred done, int ms = 2000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return true;
 }
 
 // Lists the cameras it was given; opening is never needed by the dialog.
@@ -139,34 +128,15 @@ class CMainRecorder : public CWnd {
   WPARAM lastArgs = 0;
 };
 
-class SysSet : public ::testing::Test {
+class SysSet : public fundara_test::ScratchEnv {
  protected:
   void SetUp() override {
+    ScratchEnv::SetUp();
     TestApp();
-    const char* base = std::getenv("BREVIO_TEST_TMP");
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root = fs::path(base ? base : fs::temp_directory_path().string()) / "sysset" /
-           (std::string(info->name()) + "-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root / "runtime");
-    fs::permissions(root / "runtime", fs::perms::owner_all);
-    setenv("HOME", (root / "home").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (root / "share").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (root / "runtime").c_str(), 1);
-    setenv("XDG_PICTURES_DIR", (root / "pictures").c_str(), 1);
-    unsetenv("BREVIO_DATA_DIR");
-    unsetenv("LC_ALL");
-    unsetenv("LC_MESSAGES");
-    setenv("LANG", "zh_CN.UTF-8", 1);
   }
   void TearDown() override {
     SetMainWnd(nullptr);
-    if (!HasFailure()) {
-      std::error_code ec;
-      fs::remove_all(root, ec);
-    }
+    ScratchEnv::TearDown();
   }
 
   static QComboBox* Combo(CSysSetDlg& d, int id) { return qobject_cast<QComboBox*>(d.GetDlgItem(id)); }
@@ -187,7 +157,6 @@ class SysSet : public ::testing::Test {
     return d.DoModal();
   }
 
-  fs::path root;
 };
 
 TEST_F(SysSet, EmptySettingsOpenWithTheReadersDefaults) {
@@ -519,13 +488,13 @@ TEST_F(SysSet, SavingWritesOutputKeysMakesFoldersRenewsThumbnailsAndNotifies) {
   // one trailing separator.
   const QString before = Edit(dlg, IDC_SYSSET_PATH)->text();
   Click(dlg.GetDlgItem(IDC_SYSSET_BROWSE));
-  EXPECT_TRUE(WaitFor([&] { return !dlg.askedTitle.isEmpty(); }));
+  EXPECT_TRUE(WaitUntil([&] { return !dlg.askedTitle.isEmpty(); }));
   EXPECT_EQ(dlg.askedTitle, QString::fromUtf8("请选择输出数据路径："));
   EXPECT_EQ(dlg.askedStart, before);
   EXPECT_EQ(Edit(dlg, IDC_SYSSET_PATH)->text(), before);
   dlg.answer = QString::fromStdString(data.string()) + "/";
   Click(dlg.GetDlgItem(IDC_SYSSET_BROWSE));
-  EXPECT_TRUE(WaitFor([&] { return Edit(dlg, IDC_SYSSET_PATH)->text() != before; }));
+  EXPECT_TRUE(WaitUntil([&] { return Edit(dlg, IDC_SYSSET_PATH)->text() != before; }));
   EXPECT_EQ(Edit(dlg, IDC_SYSSET_PATH)->text().toStdString(), data.string());
 
   EXPECT_EQ(RunAndClick(dlg, IDC_SYSSET_OK), 1);
@@ -538,7 +507,7 @@ TEST_F(SysSet, SavingWritesOutputKeysMakesFoldersRenewsThumbnailsAndNotifies) {
        {GetDataPathEx(), GetDataLibPath(), GetDataPicPath(), GetDataVideoPath(), GetDataAbstractPath()})
     EXPECT_TRUE(fs::is_directory(folder)) << folder;
   EXPECT_TRUE(CThumbs::IsThumbFresh(picture.string()));
-  EXPECT_TRUE(WaitFor([&] { return mainWnd.refreshes == 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return mainWnd.refreshes == 1; }));
   EXPECT_EQ(mainWnd.lastArgs, 0u);
 
   // Naming by time is written as 0.
@@ -546,7 +515,7 @@ TEST_F(SysSet, SavingWritesOutputKeysMakesFoldersRenewsThumbnailsAndNotifies) {
   Radio(byTime, IDC_SYSSET_BY_TIME)->setChecked(true);
   byTime.OnOK();
   EXPECT_EQ(Int(camcfg::kOutput, camcfg::kImageNameType), 0);
-  EXPECT_TRUE(WaitFor([&] { return mainWnd.refreshes == 2; }));
+  EXPECT_TRUE(WaitUntil([&] { return mainWnd.refreshes == 2; }));
 }
 
 TEST_F(SysSet, LayoutAndTextsComeFromTheDescriptionFilesInBothLanguages) {

@@ -159,6 +159,14 @@ TEST_F(XmlListMgrTest, ReleaseAndReloadReplaceTheLists) {
   EXPECT_TRUE(mgr.GetCtrlList().empty());
   EXPECT_TRUE(mgr.GetLanguageList().empty());
   EXPECT_TRUE(mgr.GetFontList().empty());
+
+  // A whole set's window block at once.
+  mgr.LoadSet(u"demo", 2);
+  EXPECT_EQ(mgr.GetCtrlList().size(), 9u);
+  EXPECT_EQ(mgr.GetLanguageList().size(), 4u);
+  EXPECT_EQ(mgr.GetFontList().size(), 1u);
+  mgr.LoadSet(u"demo", 1);
+  EXPECT_EQ(mgr.GetCtrlList().size(), 1u);
 }
 
 TEST_F(XmlListMgrTest, ListTabOnlyWithItsControl) {

@@ -6,16 +6,13 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QImage>
-#include <QThread>
 
 #include <cstdlib>
-#include <functional>
 #include <vector>
 
 #include "canvas/screengrabber.h"
+#include "tests/support/wait.h"
 
 namespace x_session {
 
@@ -34,18 +31,6 @@ inline bool ClickAt(int x, int y) {
   // A round trip makes sure the server has taken the events.
   std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
   xcb_disconnect(c);
-  return true;
-}
-
-// Runs this process's events until `done` answers true or `ms` have passed.
-inline bool WaitUntil(const std::function<bool()>& done, int ms, int pollMs = 10) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents();
-    QThread::msleep(pollMs);
-  }
   return true;
 }
 
