@@ -67,16 +67,28 @@ inline int DistinctGreys(const std::vector<unsigned char>& bytes) {
   return n;
 }
 
+// A camera picture rather than a window waiting for one: most of the area
+// is not white (the empty frame model is white, with a few animated dots or
+// a line of text) and it has many grey levels.
+inline bool LooksLikePicture(const std::vector<unsigned char>& bytes) {
+  std::size_t coloured = 0;
+  for (std::size_t i = 0; i + 2 < bytes.size(); i += 3)
+    if (bytes[i] < 247 || bytes[i + 1] < 247 || bytes[i + 2] < 247) ++coloured;
+  return !bytes.empty() && coloured * 2 >= bytes.size() / 3 && DistinctGreys(bytes) > 20;
+}
+
 // Where things are on a screen without a window manager (the work area is
 // the whole screen): the start menu's 960 × 600 panel is centred, its
 // quick capture tile is the third; the quick capture window is 320 × 240 at
 // the bottom right, 50 pixels left and 30 up, its picture below an
-// 18-pixel title strip.
+// 18-pixel title strip. The part of the picture looked at is its middle,
+// away from the hint text at the bottom and the selection's handles.
 inline CPoint QuickCaptureTile(const CSize& screen) {
   return CPoint((screen.cx - 960) / 2 + 396 + 84, (screen.cy - 600) / 2 + 160 + 84);
 }
 inline CRect QuickCapturePicture(const CSize& screen) {
-  return CRect(screen.cx - 370 + 20, screen.cy - 270 + 18 + 20, screen.cx - 50 - 20, screen.cy - 30 - 20);
+  const CPoint client(screen.cx - 370, screen.cy - 270 + 18);
+  return CRect(client.x + 60, client.y + 40, client.x + 260, client.y + 150);
 }
 // The start menu has painted its background when the top middle of the
 // screen shows the top colour of its shade (#F4F6F8).
