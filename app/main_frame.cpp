@@ -186,10 +186,10 @@ void CMainFrame::ApplyUpgradeRules(const QStringList& arguments) {
 // ---- Screen recording -----------------------------------------------------------
 
 std::string CMainFrame::ScreenRecordPath() {
-  std::string type = camcfg::ReadString(camcfg::kVideo, camcfg::kVideoType, "MP4");
+  std::string type = camcfg::ReadString(camcfg::kVideo, camcfg::kVideoType, camcfg::kDefaultVideoType);
   if (type.size() > 260) type.resize(260);
   std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::toupper(c); });
-  const char* ext = type == "FLV" ? "flv" : type == "AVI" ? "avi" : "mp4";
+  const char* ext = type == camcfg::kVideoFlv ? "flv" : type == camcfg::kVideoAvi ? "avi" : "mp4";
   return GetFileNamePath(GetDataVideoPath() + "/" + GetDay(), ext);
 }
 

@@ -60,6 +60,21 @@ inline constexpr std::string_view kVideoFlv = "FLV";
 inline constexpr std::string_view kVideoAvi = "AVI";
 inline constexpr std::string_view kDefaultVideoType = kVideoMp4;
 
+// Output of the text-recognition window ("output"): file type (default 0),
+// folder (default the data path), name prefix (default "VELTRA") and naming
+// (default 1, as "imageNameType").
+inline constexpr std::string_view kOcrFileType = "ocrFileType";
+inline constexpr std::string_view kOcrDataPath = "ocrDataPath";
+inline constexpr std::string_view kOcrFileName = "ocrFileName";
+inline constexpr std::string_view kOcrNameType = "ocrNameType";
+
+// Defaults that differ between readers of the camera keys:
+//   firstCamera serialId: 0 in the dialogs, -1 at start-up;
+//   nextCamera serialId: 0 in the settings dialog, 1 in the camera tool and
+//     camera selection, -1 at start-up;
+//   dpi: 0 for most readers, -2 in the camera tool.
+inline constexpr int kCameraToolDpi = -2;
+
 int ReadInt(std::string_view section, std::string_view key, int defaultValue);
 std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue);
 // Integers are written as "%d" text. False when the file cannot be written.
@@ -69,6 +84,24 @@ bool WriteString(std::string_view section, std::string_view key, std::string_vie
 
 // Interface settings file (GetUISetConfig).
 namespace uicfg {
+// The camera tool's section; defaults on reading in brackets.
+inline constexpr std::string_view kCameraTool = "CameraTool";
+inline constexpr std::string_view kDataPath = "dataPath";              // [the picture data path]
+inline constexpr std::string_view kQualityList = "qualityList";        // [1]
+inline constexpr std::string_view kAuxiliaryCamera = "auxiliaryCamera";  // [0] secondary camera on
+inline constexpr std::string_view kGray = "gray";                      // [0]
+inline constexpr std::string_view kBlackSide = "blackside";            // [0] cut the black border
+inline constexpr std::string_view kCorrect = "correct";                // [0] perspective correction
+inline constexpr std::string_view kGreenFrame = "greenFrame";          // [0]
+inline constexpr std::string_view kHotPixel = "hotpixel";              // [0]
+inline constexpr std::string_view kRememberSet = "rememberSet";        // [0]
+inline constexpr std::string_view kBrightness = "brightness";          // [none]
+inline constexpr std::string_view kContrast = "contrast";              // [none]
+inline constexpr std::string_view kSaturation = "saturation";          // [none]
+inline constexpr std::string_view kExposure = "exposure";              // [none]
+inline constexpr std::string_view kVideoList = "videoList";            // [0] 0 main, 1 secondary camera
+inline constexpr std::string_view kDpiList = "dpiList";                // [-2]
+
 int ReadInt(std::string_view section, std::string_view key, int defaultValue);
 std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue);
 bool WriteInt(std::string_view section, std::string_view key, int value);
