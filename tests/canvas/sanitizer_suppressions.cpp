@@ -1,7 +1,6 @@
-// Sanitizer suppressions compiled into the program: the test launcher does
-// not hand LSAN_OPTIONS through, font lookups keep caches that are never
-// freed, and Qt's raster engine hands large fills to its own thread pool,
-// whose (uninstrumented) synchronisation ThreadSanitizer cannot see.
+// Leak suppressions compiled into the program: the test launcher does not
+// hand LSAN_OPTIONS through, and font lookups keep caches that are never
+// freed. (ThreadSanitizer's are in tests/support/qt_tsan_suppressions.cpp.)
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\n"
          "leak:libQt6Gui.so\n"
@@ -11,9 +10,4 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:libglib-2.0.so\n"
          "leak:libX11.so\n"
          "leak:libxcb.so\n";
-}
-
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:libQt6Core.so\n"
-         "race:libQt6Gui.so\n";
 }
