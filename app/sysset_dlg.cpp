@@ -293,10 +293,10 @@ void CSysSetDlg::FillCameraDetails(CCameraLists& lists, int cameraIndex) {
   camera_->ReadCameraDPI(cameraIndex, dpiType);
   CComboSink formats(lists.format);
   camera_->GetCameraDPITypeList(formats);
-  // The stored format is shown selected when the camera offers it ("YUYV"
-  // and "YUY2" alike); ":" (the camera's own choice) selects none, so that
-  // saving keeps it.
-  const std::uint32_t wanted = PixelFormatFromName(dpiType);
+  // The format the resolution list belongs to is shown selected: the stored
+  // one when the camera offers it ("YUYV" and "YUY2" alike), else (":" or a
+  // format it lacks) the camera's default, which is what it opens.
+  const std::uint32_t wanted = PixelFormatFromName(camera_->GetSelDPIType());
   int shown = -1;
   for (int i = 0; wanted != 0 && shown < 0 && i < lists.format->count(); ++i)
     if (PixelFormatFromName(ToUtf8(lists.format->itemText(i))) == wanted) shown = i;

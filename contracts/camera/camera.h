@@ -43,6 +43,10 @@ class CUsbCamera {
   int ReadCameraDPI(int index, const std::string& pixelFormat);
   // Selects the pixel format of the selected camera. 1 when it offers it.
   int SetCurDPIType(const std::string& pixelFormat);
+  // The name of the pixel format the list calls use now ("MJPG"; ":" and a
+  // format the camera lacks have become the camera's default). Empty
+  // without a selected camera.
+  std::string GetSelDPIType() const;
 
   // Fill calls: camera names, pixel formats of the selected camera,
   // resolutions of the selected camera and format ("1920*1080"). Each

@@ -124,6 +124,11 @@ int CUsbCamera::SetCurDPIType(const std::string& pixelFormat) {
   return 1;
 }
 
+std::string CUsbCamera::GetSelDPIType() const {
+  const CPixelFormat* f = SelectedFormat();
+  return f ? PixelFormatName(f->fourcc) : std::string();
+}
+
 const CPixelFormat* CUsbCamera::SelectedFormat() const {
   if (selIndex_ < 0 || selIndex_ >= static_cast<int>(cameras_.size())) return nullptr;
   return FindFormat(cameras_[selIndex_].description, selFourcc_);

@@ -176,8 +176,8 @@ TEST_F(SysSet, EmptySettingsOpenWithTheReadersDefaults) {
   EXPECT_EQ(Rows(Combo(dlg, IDC_SYSSET_MAIN_CAMERA)), (std::vector<std::string>{"Camera A", "Camera B"}));
   EXPECT_EQ(Combo(dlg, IDC_SYSSET_MAIN_CAMERA)->currentIndex(), 0);
   EXPECT_EQ(Rows(Combo(dlg, IDC_SYSSET_MAIN_FORMAT)), (std::vector<std::string>{"MJPG", "YUY2"}));
-  // ":" is the camera's own choice: no entry is shown selected, so saving keeps it.
-  EXPECT_EQ(Combo(dlg, IDC_SYSSET_MAIN_FORMAT)->currentIndex(), -1);
+  // ":" is the camera's own choice, its first format: the one the sizes belong to.
+  EXPECT_EQ(Combo(dlg, IDC_SYSSET_MAIN_FORMAT)->currentText(), "MJPG");
   EXPECT_EQ(Combo(dlg, IDC_SYSSET_MAIN_DPI)->count(), 5);
   EXPECT_EQ(Combo(dlg, IDC_SYSSET_MAIN_DPI)->currentIndex(), 0);
   EXPECT_EQ(Rows(Combo(dlg, IDC_SYSSET_NEXT_CAMERA)), (std::vector<std::string>{"Camera B"}));

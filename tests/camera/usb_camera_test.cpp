@@ -70,8 +70,10 @@ TEST(UsbCamera, ListsSelectsAndFillsListsOfTheRecordedCameras) {
   EXPECT_EQ(formats.rows, (std::vector<std::string>{"MJPG", "YUY2"}));
   EXPECT_EQ(cam.GetCurCameraDPIList(sizes), 8);
   EXPECT_EQ(sizes.rows.back(), "3264*2448");
+  EXPECT_EQ(cam.GetSelDPIType(), "MJPG");
 
   EXPECT_EQ(cam.SetCurDPIType("yuyv"), 1);
+  EXPECT_EQ(cam.GetSelDPIType(), "YUY2");
   sizes.rows.clear();
   EXPECT_EQ(cam.GetCurCameraDPIList(sizes), 3);
   EXPECT_EQ(sizes.rows, (std::vector<std::string>{"640*480", "1280*720", "1920*1080"}));
@@ -80,6 +82,7 @@ TEST(UsbCamera, ListsSelectsAndFillsListsOfTheRecordedCameras) {
   // A format the camera lacks (start-up writes "MJPG" for every camera)
   // falls back to its default instead of failing.
   ASSERT_EQ(cam.ReadCameraDPI(1, "NV12"), 1);
+  EXPECT_FALSE(cam.GetSelDPIType().empty());
   sizes.rows.clear();
   EXPECT_EQ(cam.GetCurCameraDPIList(sizes), 3);
   EXPECT_EQ(sizes.rows.front(), "320*240");
