@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <system_error>
 
@@ -42,7 +43,11 @@ std::string EscapeFileName(std::string_view name) {
 
 std::filesystem::path GetUserRuntimeFolder() {
   std::error_code ec;
-  if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg == '/') {
+  // Local sockets live here, and a socket's whole path must fit in 107
+  // bytes: a runtime folder too long to leave room for their names (with
+  // the temporary names they are bound under) is passed over.
+  constexpr std::size_t kLongestFolder = 56;
+  if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg == '/' && std::strlen(xdg) <= kLongestFolder) {
     const std::filesystem::path dir(xdg);
     if (std::filesystem::is_directory(dir, ec)) return dir;
   }

@@ -6,7 +6,7 @@
 #include <string_view>
 
 // The per-user folder for sockets and lock files: $XDG_RUNTIME_DIR when it
-// names a folder, else "brevio-<uid>" in the temp folder, created private
+// names a folder and is short enough for socket paths (56 bytes), else "brevio-<uid>" in the temp folder, created private
 // (0700) and refused when it belongs to someone else or is reachable by
 // others. Empty when no such folder can be had.
 std::filesystem::path GetUserRuntimeFolder();

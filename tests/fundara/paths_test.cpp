@@ -54,7 +54,7 @@ TEST_F(Paths, DataRootComesFromTheSettingAndPicturesDirFromUserDirs) {
 
 TEST_F(Paths, TemporaryFolderIsPrivateAndNeverSomeoneElses) {
   const std::string tmp = GetTempDataPath();
-  EXPECT_EQ(tmp, (root / "runtime/Brevio").string());
+  EXPECT_EQ(tmp, (runtime / "Brevio").string());
   struct stat st {};
   ASSERT_EQ(::lstat(tmp.c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));

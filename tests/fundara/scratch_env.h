@@ -33,18 +33,22 @@ inline std::string ReadFile(const fs::path& p) {
 
 // Fixture: HOME and the XDG variables lie in a scratch folder; the locale is
 // Chinese so that the shipped default texts apply unless a test says otherwise.
+// The runtime folder is a private one directly in /tmp: local sockets are
+// made there, and their paths must stay short.
 class ScratchEnv : public ::testing::Test {
  protected:
   void SetUp() override {
     root = ScratchRoot();
     fs::remove_all(root);
-    fs::create_directories(root / "runtime");
-    fs::permissions(root / "runtime", fs::perms::owner_all);
+    fs::create_directories(root);
+    char runtimeName[] = "/tmp/brevio-rt-XXXXXX";
+    ASSERT_NE(::mkdtemp(runtimeName), nullptr);
+    runtime = runtimeName;
     setenv("HOME", (root / "home").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
     setenv("XDG_DATA_HOME", (root / "share").c_str(), 1);
     setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (root / "runtime").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     setenv("XDG_PICTURES_DIR", (root / "pictures").c_str(), 1);
     unsetenv("BREVIO_DATA_DIR");
     unsetenv("LC_ALL");
@@ -52,12 +56,12 @@ class ScratchEnv : public ::testing::Test {
     setenv("LANG", "zh_CN.UTF-8", 1);
   }
   void TearDown() override {
-    if (!HasFailure()) {
-      std::error_code ec;
-      fs::remove_all(root, ec);
-    }
+    std::error_code ec;
+    if (!runtime.empty()) fs::remove_all(runtime, ec);
+    if (!HasFailure()) fs::remove_all(root, ec);
   }
   fs::path root;
+  fs::path runtime;
 };
 
 }  // namespace fundara_test

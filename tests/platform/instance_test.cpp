@@ -104,6 +104,11 @@ TEST(SingleInstance, RuntimeFolderFallsBackToAPrivateTempFolder) {
   const auto own = tmp / ("brevio-" + std::to_string(::getuid()));
 
   EXPECT_EQ(GetUserRuntimeFolder(), own);
+  // A runtime folder too long for socket paths is passed over too.
+  const auto deep = scratch.Path() / std::string(60, 'd');
+  std::filesystem::create_directories(deep);
+  ::setenv("XDG_RUNTIME_DIR", deep.c_str(), 1);
+  EXPECT_EQ(GetUserRuntimeFolder(), own);
   struct stat st {};
   ASSERT_EQ(::stat(own.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
