@@ -160,6 +160,15 @@ struct Point {
   bool Found() const { return x != -1 || y != -1; }
 };
 
+// The part of `area` that lies inside a width × height picture.
+CRect ClipToPicture(CRect area, int width, int height) {
+  area.left = std::max(area.left, 0);
+  area.top = std::max(area.top, 0);
+  area.right = std::min(area.right, width);
+  area.bottom = std::min(area.bottom, height);
+  return area;
+}
+
 }  // namespace
 
 int CDataHandler::GetDistance(const _STRAIGHTLINE& line, int x, int y) {
@@ -330,10 +339,7 @@ CRect CDataHandler::GetBlackSideRectEx(const unsigned char* data, int width, int
                                        int depth, const tagRGBQUAD* palette, CRect area) {
   const CRect empty(0, 0, 0, 0);
   if (!data || width <= 0 || height <= 0 || (depth != 24 && depth != 8)) return empty;
-  area.left = std::max(area.left, 0);
-  area.top = std::max(area.top, 0);
-  area.right = std::min(area.right, width);
-  area.bottom = std::min(area.bottom, height);
+  area = ClipToPicture(area, width, height);
   if (area.IsRectEmpty()) return empty;
   const int aw = area.Width(), ah = area.Height();
   const std::size_t srcStride = PictureStride(width, depth);
@@ -627,10 +633,7 @@ CRect CDataHandler::GetBlackSideRect(const unsigned char* data, int width, int h
                                      const tagRGBQUAD* palette, CRect area) {
   const CRect empty(0, 0, 0, 0);
   if (!data || width <= 0 || height <= 0 || (depth != 24 && depth != 8)) return empty;
-  area.left = std::max(area.left, 0);
-  area.top = std::max(area.top, 0);
-  area.right = std::min(area.right, width);
-  area.bottom = std::min(area.bottom, height);
+  area = ClipToPicture(area, width, height);
   if (area.IsRectEmpty()) return empty;
   const std::size_t stride = PictureStride(width, 8);
   std::vector<unsigned char> plane;

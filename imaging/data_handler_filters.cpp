@@ -315,6 +315,17 @@ void Lift(int* x, int n, int* tmp) {
   for (int i = 0; i < nd; ++i) x[ns + i] = static_cast<int>(d[i] / 1.414);
 }
 
+// The outermost rows and columns of a plane have no full neighbourhood:
+// the 3 × 3 filters set them to 0.
+void ClearPlaneBorder(std::uint8_t* plane, std::size_t w, int height) {
+  std::memset(plane, 0, w);
+  std::memset(plane + w * static_cast<std::size_t>(height - 1), 0, w);
+  for (int y = 1; y + 1 < height; ++y) {
+    plane[w * static_cast<std::size_t>(y)] = 0;
+    plane[w * static_cast<std::size_t>(y) + w - 1] = 0;
+  }
+}
+
 }  // namespace
 }  // namespace pixalto
 
@@ -429,13 +440,7 @@ int CDataHandler::MedianFilter(unsigned char* plane, int width, int height) {
                           std::uint8_t* out) { MeanRow(a, b, c, column.get(), out, width - 2); }))
       return 0;
   }
-  // The outermost rows and columns have no full neighbourhood: 0.
-  std::memset(plane, 0, w);
-  std::memset(plane + w * static_cast<std::size_t>(height - 1), 0, w);
-  for (int y = 1; y + 1 < height; ++y) {
-    plane[w * static_cast<std::size_t>(y)] = 0;
-    plane[w * static_cast<std::size_t>(y) + w - 1] = 0;
-  }
+  ClearPlaneBorder(plane, w, height);
   return 1;
 }
 
@@ -507,12 +512,7 @@ int CDataHandler::RegionCorrosion(unsigned char* plane, int width, int height) {
                     [&](const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c,
                         std::uint8_t* out) { CorrodeRow(a, b, c, out, width - 2); }))
     return 0;
-  std::memset(plane, 0, w);
-  std::memset(plane + w * static_cast<std::size_t>(height - 1), 0, w);
-  for (int y = 1; y + 1 < height; ++y) {
-    plane[w * static_cast<std::size_t>(y)] = 0;
-    plane[w * static_cast<std::size_t>(y) + w - 1] = 0;
-  }
+  ClearPlaneBorder(plane, w, height);
   return 1;
 }
 

@@ -121,45 +121,6 @@ void QuarterTurnAny(const unsigned char* src, std::size_t srcStride, long W, lon
   }
 }
 
-// Bilinear sample of byte k of the source at (sx, sy), exactly as the
-// rotation specifies it: each branch evaluates its terms in double precision
-// in the stated order and truncates.
-template <int N>
-inline void SampleBilinear(const unsigned char* src, std::size_t stride, int W, int H, double sx,
-                           double sy, unsigned char* out) {
-  int x0 = static_cast<int>(sx);
-  int y0 = static_cast<int>(sy);
-  if (x0 > W - 1) x0 = W - 1;
-  if (y0 > H - 1) y0 = H - 1;
-  const double fx = sx - x0;
-  const double fy = sy - y0;
-  const unsigned char* p00 = src + stride * y0 + static_cast<std::size_t>(x0) * N;
-  const bool lastColumn = sx >= W - 1;
-  const bool lastRow = sy >= H - 1;
-  if (lastColumn && lastRow) {
-    for (int k = 0; k < N; ++k) out[k] = p00[k];
-  } else if (lastColumn) {
-    const unsigned char* p01 = p00 + stride;
-    const double gy = 1 - fy;
-    for (int k = 0; k < N; ++k)
-      out[k] = static_cast<unsigned char>(static_cast<int>(fy * p01[k] + p00[k] * gy));
-  } else if (lastRow) {
-    const unsigned char* p10 = p00 + N;
-    const double gx = 1 - fx;
-    for (int k = 0; k < N; ++k)
-      out[k] = static_cast<unsigned char>(static_cast<int>(fx * p10[k] + p00[k] * gx));
-  } else {
-    const unsigned char* p10 = p00 + N;
-    const unsigned char* p01 = p00 + stride;
-    const unsigned char* p11 = p01 + N;
-    const double gx = 1 - fx;
-    const double gy = 1 - fy;
-    for (int k = 0; k < N; ++k)
-      out[k] = static_cast<unsigned char>(static_cast<int>(
-          fy * (fx * p11[k] + p01[k] * gx) + gy * (fx * p10[k] + p00[k] * gx)));
-  }
-}
-
 // Width of the destination strips the rotations work through.
 constexpr long kStripWidth = 64;
 

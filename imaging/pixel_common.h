@@ -51,31 +51,56 @@ void GreyRow(const std::uint8_t* src, std::uint8_t* dst, int width, int depth,
 // Bilinear sample of the n bytes of the pixel at (sx, sy) of a picture
 // W x H with rows `stride` apart, as the bilinear rotation defines it:
 // x0 = trunc(sx), y0 = trunc(sy) limited to the last column and row, the
-// last column and row sampled along one axis only, each byte truncated.
-inline void SampleBilinearAny(const unsigned char* src, std::size_t stride, int W, int H, int n,
-                              double sx, double sy, unsigned char* out) {
+// last column and row sampled along one axis only, each term in double
+// precision in the stated order, each byte truncated. N > 0 fixes n at
+// compile time for the common pixel sizes; N = 0 takes it from `n`.
+template <int N>
+inline void SampleBilinearPixel(const unsigned char* src, std::size_t stride, int W, int H, int n,
+                                double sx, double sy, unsigned char* out) {
+  const int count = N > 0 ? N : n;
   int x0 = static_cast<int>(sx);
   int y0 = static_cast<int>(sy);
   if (x0 > W - 1) x0 = W - 1;
   if (y0 > H - 1) y0 = H - 1;
   const double fx = sx - x0;
   const double fy = sy - y0;
-  const std::size_t step = static_cast<std::size_t>(n);
+  const std::size_t step = static_cast<std::size_t>(count);
   const unsigned char* p00 = src + stride * y0 + static_cast<std::size_t>(x0) * step;
-  for (int k = 0; k < n; ++k) {
-    const int v00 = p00[k];
-    double v;
-    if (sx >= W - 1 && sy >= H - 1)
-      v = v00;
-    else if (sx >= W - 1)
-      v = fy * p00[stride + k] + v00 * (1 - fy);
-    else if (sy >= H - 1)
-      v = fx * p00[step + k] + v00 * (1 - fx);
-    else
-      v = fy * (fx * p00[stride + step + k] + p00[stride + k] * (1 - fx)) +
-          (1 - fy) * (fx * p00[step + k] + v00 * (1 - fx));
-    out[k] = static_cast<unsigned char>(static_cast<int>(v));
+  const bool lastColumn = sx >= W - 1;
+  const bool lastRow = sy >= H - 1;
+  if (lastColumn && lastRow) {
+    for (int k = 0; k < count; ++k) out[k] = p00[k];
+  } else if (lastColumn) {
+    const unsigned char* p01 = p00 + stride;
+    const double gy = 1 - fy;
+    for (int k = 0; k < count; ++k)
+      out[k] = static_cast<unsigned char>(static_cast<int>(fy * p01[k] + p00[k] * gy));
+  } else if (lastRow) {
+    const unsigned char* p10 = p00 + step;
+    const double gx = 1 - fx;
+    for (int k = 0; k < count; ++k)
+      out[k] = static_cast<unsigned char>(static_cast<int>(fx * p10[k] + p00[k] * gx));
+  } else {
+    const unsigned char* p10 = p00 + step;
+    const unsigned char* p01 = p00 + stride;
+    const unsigned char* p11 = p01 + step;
+    const double gx = 1 - fx;
+    const double gy = 1 - fy;
+    for (int k = 0; k < count; ++k)
+      out[k] = static_cast<unsigned char>(static_cast<int>(
+          fy * (fx * p11[k] + p01[k] * gx) + gy * (fx * p10[k] + p00[k] * gx)));
   }
+}
+
+template <int N>
+inline void SampleBilinear(const unsigned char* src, std::size_t stride, int W, int H, double sx, double sy,
+                           unsigned char* out) {
+  SampleBilinearPixel<N>(src, stride, W, H, N, sx, sy, out);
+}
+
+inline void SampleBilinearAny(const unsigned char* src, std::size_t stride, int W, int H, int n, double sx,
+                              double sy, unsigned char* out) {
+  SampleBilinearPixel<0>(src, stride, W, H, n, sx, sy, out);
 }
 
 }  // namespace pixalto
