@@ -519,6 +519,15 @@ PIXALTO_AVX512 void NearestRowGather(const unsigned char* src, long long srcByte
 #pragma GCC diagnostic pop
 #endif
 
+// A new picture buffer (NewMem) of `rows` rows `stride` apart whose row
+// padding beyond `rowBytes` is zero; null when it cannot be had.
+unsigned char* NewPicture(std::size_t stride, std::size_t rowBytes, long rows) {
+  unsigned char* picture = NewMem(stride * static_cast<std::size_t>(rows));
+  if (!picture) return nullptr;
+  for (long r = 0; r < rows; ++r) std::memset(picture + stride * r + rowBytes, 0, stride - rowBytes);
+  return picture;
+}
+
 }  // namespace
 
 int CDataHandler::RotationImageData(unsigned char*& data, long& width, long& height, int depth,
@@ -535,9 +544,8 @@ int CDataHandler::RotationImageData(unsigned char*& data, long& width, long& hei
   const std::size_t rowBytes = static_cast<std::size_t>(newW) * n;
   // The result is built directly in its own buffer; the picture is left as
   // it was when that buffer cannot be had.
-  unsigned char* result = NewMem(dstStride * static_cast<std::size_t>(newH));
+  unsigned char* result = NewPicture(dstStride, rowBytes, newH);
   if (!result) return 0;
-  for (long i = 0; i < newH; ++i) std::memset(result + dstStride * i + rowBytes, 0, dstStride - rowBytes);
 
   // Byte offsets of the pixels of a row in reverse order, for the gathering
   // copy of 3-byte mirrors.
@@ -786,9 +794,8 @@ int CDataHandler::RotatePicture(unsigned char*& data, long& width, long& height,
   const std::size_t srcStride = PictureStride(width, depth);
   const std::size_t dstStride = PictureStride(newW, depth);
   const std::size_t rowBytes = static_cast<std::size_t>(newW) * n;
-  unsigned char* result = NewMem(dstStride * static_cast<std::size_t>(newH));
+  unsigned char* result = NewPicture(dstStride, rowBytes, newH);
   if (!result) return 0;
-  for (int r = 0; r < newH; ++r) std::memset(result + dstStride * r + rowBytes, 0, dstStride - rowBytes);
   const unsigned char* cut = data + srcStride * region.top + static_cast<std::size_t>(region.left) * n;
   RunBilinear(cut, srcStride, cutW, cutH, n, result, dstStride, newW, newH, plan);
   DelMem(data);
