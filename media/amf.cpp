@@ -89,6 +89,21 @@ int AS_Value::Write(unsigned char*&) const { return -1; }
 int AS_Value::Read(const unsigned char*&, const unsigned char*) { return -1; }
 unsigned AS_Value::GetSize() const { return 0; }
 
+namespace {
+// Reads the typed value at q (its marker byte first) into a new object of
+// the class `factory` makes for that marker; null when the bytes hold none.
+AS_Value* ReadTypedValue(const AS_Value& factory, const unsigned char*& q, const unsigned char* end) {
+  if (!Has(q, end, 1)) return nullptr;
+  AS_Value* value = nullptr;
+  factory.CreateValue(*q, &value);
+  if (value && value->Read(q, end) != 0) {
+    delete value;
+    value = nullptr;
+  }
+  return value;
+}
+}  // namespace
+
 int AS_Value::CreateValue(int marker, AS_Value** out) const {
   if (!out) return -1;
   *out = NewValueForMarker(marker);
@@ -391,14 +406,8 @@ int AS_Variable::Read(const unsigned char*& p, const unsigned char* end) {
     const unsigned len = GetU16(q);
     if (!ReadText(q, end, len, m_name)) return -1;
   }
-  if (!Has(q, end, 1)) return -1;
-  AS_Value* value = nullptr;
-  CreateValue(*q, &value);
+  AS_Value* value = ReadTypedValue(*this, q, end);
   if (!value) return -1;
-  if (value->Read(q, end) != 0) {
-    delete value;
-    return -1;
-  }
   SetValue(value);
   p = q;
   return 0;
@@ -424,14 +433,9 @@ int AS_DataObject::Write(unsigned char*& p) const {
 int AS_DataObject::Read(const unsigned char*& p, const unsigned char* end) {
   AS_String name;
   const unsigned char* q = p;
-  if (name.Read(q, end) != 0 || !Has(q, end, 1)) return -1;
-  AS_Value* value = nullptr;
-  CreateValue(*q, &value);
+  if (name.Read(q, end) != 0) return -1;
+  AS_Value* value = ReadTypedValue(*this, q, end);
   if (!value) return -1;
-  if (value->Read(q, end) != 0) {
-    delete value;
-    return -1;
-  }
   ClearChildren();
   m_name = name.m_value;
   AddChild(value);
