@@ -168,8 +168,9 @@ bool StretchToDC(HDC dc, const CRect& dstRect, const QImage& src, const CRect& s
     if (stretchMode == HALFTONE && resized && !dstRect.IsRectEmpty() && !srcRect.IsRectEmpty()) {
       // Qt's smooth scaling averages the source pixels under each target
       // pixel when it shrinks and interpolates when it enlarges; the scaled
-      // part then goes in one to one. What lies outside the source counts
-      // as transparent black, as in the whole-pixel transfer.
+      // part then goes in one to one. Parts of the source rectangle beyond
+      // the picture count as transparent black here (the whole-pixel
+      // transfer leaves the target pixels under them alone).
       const QImage part = src.copy(ToQRect(srcRect))
                               .scaled(dstRect.Width(), dstRect.Height(), Qt::IgnoreAspectRatio,
                                       Qt::SmoothTransformation)

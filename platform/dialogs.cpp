@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
@@ -25,8 +24,7 @@ UINT ButtonSet(UINT type) {
   return set == MB_OKCANCEL || set == MB_YESNO ? set : MB_OK;
 }
 
-// The answer of a box that is closed without a button, and of one a script
-// leaves unanswered (its first button).
+// The answer of a box closed without a button (Escape, the window's close).
 int ClosingAnswer(UINT type) {
   switch (ButtonSet(type)) {
     case MB_OKCANCEL: return IDCANCEL;
@@ -35,6 +33,7 @@ int ClosingAnswer(UINT type) {
   }
 }
 
+// What a script answers when nothing is queued: the box's first button.
 int FirstButtonAnswer(UINT type) { return ButtonSet(type) == MB_YESNO ? IDYES : IDOK; }
 
 // Nobody can answer a window on the headless platform: say what was asked

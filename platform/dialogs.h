@@ -10,7 +10,8 @@
 // The choosers take filters in the form the windows write them:
 // "description|pattern|description|pattern||", several patterns of one entry
 // separated by ";" ("jpg file(*.jpg)|*.jpg|bmp file(*.bmp)|*.bmp||"). Each
-// description is shown as written. Filter indices count from 1.
+// description is shown as written (runs of blanks folded to one). Filter
+// indices count from 1.
 //
 // While a hook is set (CDialogScript) nothing is shown: every box and every
 // chooser is recorded and answered by the hook. Without one, on Qt's
@@ -25,7 +26,6 @@
 #include <QStringList>
 
 #include <deque>
-#include <functional>
 #include <mutex>
 #include <vector>
 
