@@ -203,7 +203,6 @@ constexpr double kDeskTints[kDemoCameraMax][3] = {{44, 56, 74}, {82, 58, 44}, {4
 // 4 lower left, 5 upper left, 6 middle.
 constexpr std::uint8_t kSegments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
 
-
 }  // namespace
 
 CDemoScene::CDemoScene(std::uint32_t seed, int turnPeriodMs, int turnMs, int deskTint, int deskNumber)
@@ -272,6 +271,7 @@ void CDemoScene::Compose(CComposite& out) const {
     out.bottom = std::max(out.bottom, std::min(h, static_cast<int>(std::ceil(c[1])) + 1));
   }
   const double cx2 = w * 0.5, cy2 = h * 0.5, norm = 1.0 / (cx2 * cx2 + cy2 * cy2);
+  const double* desk = kDeskTints[deskTint_];
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = &out.pixels[static_cast<std::size_t>(y) * w * 3];
     const double dy = y + 0.5 - g.cy;
@@ -285,7 +285,6 @@ void CDemoScene::Compose(CComposite& out) const {
       const double out2 = std::max(std::max(-su, su - g.pw), std::max(-sv, sv - g.ph));
       const double shadow = out2 <= 0 ? 0.45 : 0.45 * std::max(0.0, 1.0 - out2 / blur);
       const double tone = 1.0 + 0.08 * rowTone[y] + 0.05 * colTone[x];
-      const double* desk = kDeskTints[deskTint_];
       double bgr[3] = {desk[0] * tone, desk[1] * tone, desk[2] * tone};
       for (double& c : bgr) c *= 1.0 - shadow;
       if (inside > -0.5) {

@@ -258,6 +258,25 @@ TEST(DemoCamera, ListedAfterRealCamerasOnlyWhenSwitchedOn) {
   const auto off = names();
   EXPECT_EQ(off.size() + 1, on.size());
   EXPECT_EQ(std::count(off.begin(), off.end(), "Demo document camera"), 0);
+
+  // Several, after the real cameras; a count beyond six is clamped and said
+  // once, however many camera objects ask.
+  ::setenv("BREVIO_DEMO_CAMERA", "9", 1);
+  testing::internal::CaptureStderr();
+  const auto six = names();
+  EXPECT_EQ(names().size(), six.size());
+  const std::string told = testing::internal::GetCapturedStderr();
+  ASSERT_EQ(six.size(), off.size() + 6);
+  EXPECT_EQ(six[off.size()], "Demo document camera");
+  EXPECT_EQ(six[off.size() + 1], "Demo document camera (2)");
+  EXPECT_EQ(six.back(), "Demo document camera (6)");
+  const auto at = told.find("BREVIO_DEMO_CAMERA=9 is outside 1 to 6");
+  EXPECT_NE(at, std::string::npos) << told;
+  EXPECT_EQ(told.find("BREVIO_DEMO_CAMERA=9", at + 1), std::string::npos) << "said more than once: " << told;
+  ::setenv("BREVIO_DEMO_CAMERA", "-1", 1);  // clamped up, and said again: another value
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(names().size(), off.size() + 1);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("BREVIO_DEMO_CAMERA=-1 is outside"), std::string::npos);
   if (before) ::setenv("BREVIO_DEMO_CAMERA", saved.c_str(), 1);
   else ::unsetenv("BREVIO_DEMO_CAMERA");
 }
@@ -305,39 +324,7 @@ TEST(DemoCameras, CountFromTheEnvironmentValue) {
   }
 }
 
-TEST(DemoCameras, ListedUnderTheirOwnIdsAndAClampedCountIsSaidOnce) {
-  CameraTestApp();
-  const char* before = std::getenv("BREVIO_DEMO_CAMERA");
-  const std::string saved = before ? before : "";
-  auto demoNames = [] {
-    CUsbCamera cam;
-    std::vector<std::string> list, demo;
-    cam.GetCameraList(list);
-    for (const auto& n : list)
-      if (n.rfind("Demo document camera", 0) == 0) demo.push_back(n);
-    return demo;
-  };
-  ::setenv("BREVIO_DEMO_CAMERA", "9", 1);
-  testing::internal::CaptureStderr();
-  const auto six = demoNames();
-  EXPECT_EQ(demoNames().size(), 6u);
-  const std::string told = testing::internal::GetCapturedStderr();
-  ASSERT_EQ(six.size(), 6u);
-  EXPECT_EQ(six[0], "Demo document camera");  // the id and name a single demo camera has
-  EXPECT_EQ(six[1], "Demo document camera (2)");
-  EXPECT_EQ(six[5], "Demo document camera (6)");
-  const auto at = told.find("BREVIO_DEMO_CAMERA=9 is outside 1 to 6");
-  EXPECT_NE(at, std::string::npos) << told;
-  EXPECT_EQ(told.find("BREVIO_DEMO_CAMERA=9", at + 1), std::string::npos) << "said more than once: " << told;
-
-  ::setenv("BREVIO_DEMO_CAMERA", "-1", 1);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(demoNames().size(), 1u);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("BREVIO_DEMO_CAMERA=-1 is outside"), std::string::npos);
-  if (before) ::setenv("BREVIO_DEMO_CAMERA", saved.c_str(), 1);
-  else ::unsetenv("BREVIO_DEMO_CAMERA");
-
-  // Ids: the first keeps its own, the others are numbered.
+TEST(DemoCameras, TheFirstKeepsItsIdAndTheOthersAreNumbered) {
   EXPECT_EQ(DemoCameraDescription(0).id, "demo-document-camera");
   EXPECT_EQ(DemoCameraDescription(1).id, "demo-document-camera-2");
   EXPECT_EQ(DemoCameraDescription(5).id, "demo-document-camera-6");
