@@ -33,12 +33,15 @@ constexpr int kDeviceSamples = 1024;
 constexpr std::int64_t kPictureAheadMs = 1000;
 constexpr std::int64_t kSoundAheadMs = 2000;
 constexpr std::int64_t kPictureBudget = 64 << 20;
+constexpr std::int64_t kSoundLowMs = 500;
 // A picture later than this is not shown; sound later than this is not played.
 constexpr std::int64_t kPictureLateMs = 20;
 constexpr std::int64_t kSoundLateMs = 150;
 // Sound goes to the device this much before its time, so that the device
 // never runs dry between two units.
 constexpr std::int64_t kSoundLeadMs = 40;
+// The pictures' clock follows the sound when the two part by more than this.
+constexpr std::int32_t kClockSlackMs = 10;
 // Pictures shown after a seek while paused.
 constexpr int kSeekPictures = 10;
 // The largest picture side accepted.
@@ -224,6 +227,11 @@ int CMp4Decode::OpenAudioDecode() {
     want.userdata = this;
     SDL_AudioSpec have{};
     m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    // What a callback mixes is heard a buffer later, except where the
+    // "device" is a file that takes each buffer as soon as it is mixed.
+    const char* driver = SDL_GetCurrentAudioDriver();
+    const bool file = driver && std::strcmp(driver, "disk") == 0;
+    m_latencyMs = (m_device != 0 && !file && have.freq > 0) ? have.samples * 1000u / static_cast<unsigned>(have.freq) : 0;
   }
   // The resampler follows the decoder's own description; a frame that
   // differs from it gets a resampler of its own (EnsureResampler).
@@ -338,17 +346,27 @@ int CMp4Decode::Pause(int paused) {
 }
 
 bool CMp4Decode::QueuesFull() {
-  const auto full = [](CFrameQueue& queue, std::int64_t last, std::int64_t ahead) {
-    const int count = queue.GetListCount();
-    if (count < 2) return false;
+  // How far the queued units reach beyond the first one still waiting.
+  const auto ahead = [](CFrameQueue& queue, std::int64_t last) -> std::int64_t {
+    if (queue.GetListCount() < 2) return 0;
     const std::uint32_t head = queue.GetFirstTimeMs();
-    return head != 0xFFFFFFFFu && last - static_cast<std::int64_t>(head) >= ahead;
+    return head == 0xFFFFFFFFu ? 0 : last - static_cast<std::int64_t>(head);
   };
-  if (m_pictureThread.joinable()) {
-    const std::int64_t bytes = static_cast<std::int64_t>(m_pictureQueue.GetListCount()) * m_width * m_height * 3;
-    if (bytes >= kPictureBudget || full(m_pictureQueue, m_lastQueuedPicture, kPictureAheadMs)) return true;
+  const bool pictures = m_pictureThread.joinable();
+  const bool sound = m_soundThread.joinable();
+  const std::int64_t pictureAhead = pictures ? ahead(m_pictureQueue, m_lastQueuedPicture) : 0;
+  const std::int64_t soundAhead = sound ? ahead(m_soundQueue, m_lastQueuedSound) : 0;
+  if (pictures &&
+      static_cast<std::int64_t>(m_pictureQueue.GetListCount()) * m_width * m_height * 3 >= kPictureBudget) {
+    return true;
   }
-  return m_soundThread.joinable() && full(m_soundQueue, m_lastQueuedSound, kSoundAheadMs);
+  // A file whose sound lies far from its pictures (the AVI writer stores a
+  // second of sound at a time) is read on while the other queue runs dry,
+  // up to the byte budget.
+  const bool soundDry = sound && soundAhead < kSoundLowMs;
+  const bool picturesDry = pictures && m_pictureQueue.GetListCount() < 2;
+  if (pictureAhead >= kPictureAheadMs && !soundDry) return true;
+  return soundAhead >= kSoundAheadMs && !picturesDry;
 }
 
 void CMp4Decode::ReaderThread() {
@@ -678,6 +696,8 @@ void CMp4Decode::SoundThread() {
     SDL_LockAudioDevice(m_device);
     m_unitData = pending->data;
     m_unitLeft = pending->length;
+    m_unitTime = pending->time;
+    m_unitPlayed = 0;
     SDL_UnlockAudioDevice(m_device);
     SDL_PauseAudioDevice(m_device, 0);
     // The callback consumes it; a seek or a stop takes it back.
@@ -709,9 +729,25 @@ void CMp4Decode::MixCallback(void* user, unsigned char* stream, int length) {
   std::memset(stream, 0, static_cast<std::size_t>(length));
   const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(length), self->m_unitLeft);
   if (n == 0 || !self->m_unitData) return;
+  // The sound leads the clock: the samples mixed now are heard after the
+  // device's latency. The pictures follow when the two part by more than
+  // the slack (a device that runs slower or faster than the clock).
+  const std::uint32_t start = self->m_clockStart;
+  if (start != 0) {
+    const std::uint32_t position =
+        self->m_unitTime + static_cast<std::uint32_t>(self->m_unitPlayed * 1000ULL / (kOutBytesPerSample * kOutRate));
+    std::uint32_t anchor = Now() + self->m_latencyMs - position;
+    if (anchor == 0) anchor = 1;
+    const std::int32_t apart = static_cast<std::int32_t>(anchor - start);
+    if (apart > kClockSlackMs || apart < -kClockSlackMs) {
+      std::uint32_t expected = start;
+      self->m_clockStart.compare_exchange_strong(expected, anchor);
+    }
+  }
   SDL_MixAudioFormat(stream, self->m_unitData, AUDIO_S16LSB, n, self->m_volume.load());
   self->m_unitData += n;
   self->m_unitLeft -= n;
+  self->m_unitPlayed += n;
 }
 
 // ---- Seeking and single pictures -----------------------------------------------

@@ -14,6 +14,8 @@
 // Gates: -1 run, 0 paused, n > 0 show (play) n more units, then pause. The
 // clock start is the monotonic millisecond count that corresponds to
 // presentation time 0; 0 means "not set": the next unit shown sets it.
+// While sound plays, the clock follows the sound device, so that the
+// pictures keep to the sound even when the device runs off the clock.
 
 #include <atomic>
 #include <cstdint>
@@ -123,6 +125,9 @@ class CMp4Decode {
   std::uint32_t m_device = 0;
   const unsigned char* m_unitData = nullptr;
   std::uint32_t m_unitLeft = 0;
+  std::uint32_t m_unitTime = 0;    // presentation time (ms) of the unit's start
+  std::uint32_t m_unitPlayed = 0;  // bytes of it mixed so far
+  std::uint32_t m_latencyMs = 0;   // from mixing to hearing
   std::atomic<int> m_volume{128};
 
  private:

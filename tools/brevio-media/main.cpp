@@ -13,7 +13,10 @@ void Usage(std::FILE* out) {
       "         --tone HZ  the synthetic sound: bursts of HZ while the square flashes (.flv, .mp4)\n"
       "         --mic      record the default input device instead of the synthetic sound\n"
       "         --fps N    pictures per second of an .avi file (default 10)\n"
-      "       brevio-media flv-dump FILE\n",
+      "       brevio-media flv-dump FILE\n"
+      "       brevio-media play FILE [--volume P] [--start PERCENT]\n"
+      "         Space pauses, Left/Right seek 5 %, Up/Down change the volume, Escape ends\n"
+      "       brevio-media frame FILE SECONDS OUT.{jpg,png,bmp,gif,tif}\n",
       out);
 }
 
@@ -31,6 +34,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "record") return RunRecord(args);
   if (command == "flv-dump") return RunFlvDump(args);
+  if (command == "play") return RunPlay(args);
+  if (command == "frame") return RunFrame(args);
   if (command == "--help" || command == "-h") {
     Usage(stdout);
     return 0;
