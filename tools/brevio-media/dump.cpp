@@ -1,4 +1,5 @@
 // `brevio-media flv-dump`: lists the tags of an FLV file and its metadata.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -64,9 +65,12 @@ int RunFlvDump(const std::vector<std::string>& args) {
   std::size_t pos = headerLength + 4;  // skip the first previous-tag size
   int index = 0;
   int status = 0;
+  double metadataDuration = -1;  // from the first onMetaData tag
+  std::uint32_t lastTime = 0;
   while (pos < file.size()) {
     if (file.size() - pos < 11) {
-      std::fprintf(stderr, "brevio-media: truncated tag header at offset %zu\n", pos);
+      std::fprintf(stderr, "brevio-media: the file is cut short inside the header of tag %d at offset %zu; "
+                   "the %d tags before it are complete\n", index, pos, index);
       status = 1;
       break;
     }
@@ -75,10 +79,12 @@ int RunFlvDump(const std::vector<std::string>& args) {
     const std::uint32_t size = Be(h + 1, 3);
     const std::uint32_t time = Be(h + 4, 3) | (std::uint32_t(h[7]) << 24);
     if (file.size() - pos - 11 < size) {
-      std::fprintf(stderr, "brevio-media: tag %d at offset %zu runs past the end of the file\n", index, pos);
+      std::fprintf(stderr, "brevio-media: the file is cut short inside tag %d at offset %zu; "
+                   "the %d tags before it are complete\n", index, pos, index);
       status = 1;
       break;
     }
+    if (type == 8 || type == 9) lastTime = std::max(lastTime, time);
     const unsigned char* d = h + 11;
     if (type == 9) {
       const bool key = (d[0] >> 4) == 1;
@@ -98,7 +104,15 @@ int RunFlvDump(const std::vector<std::string>& args) {
       const unsigned char* p = d;
       if (object.Read(p, d + size) == 0) {
         std::printf("      %s\n", object.GetName().c_str());
-        if (!object.GetChildren().empty()) PrintMembers(*object.GetChildren().front(), 8);
+        if (!object.GetChildren().empty()) {
+          PrintMembers(*object.GetChildren().front(), 8);
+          if (metadataDuration < 0 && object.GetName() == "onMetaData") {
+            metadataDuration = 0;
+            for (const Flash::AS_Value* child : object.GetChildren().front()->GetChildren()) {
+              if (child->GetName() == "duration") metadataDuration = child->ToDouble();
+            }
+          }
+        }
       } else {
         std::printf("      (unreadable script data)\n");
       }
@@ -108,5 +122,12 @@ int RunFlvDump(const std::vector<std::string>& args) {
     pos += 11 + size + 4;
     ++index;
   }
+  // A recording that was never finished (killed, or the power lost) still
+  // has the duration of its first metadata: 0.
+  std::printf("last tag at %u ms", lastTime);
+  if (metadataDuration >= 0 && metadataDuration * 1000 < lastTime) {
+    std::printf("; the metadata's duration (%.3f s) is stale: the file was not finished", metadataDuration);
+  }
+  std::printf("\n");
   return status;
 }
