@@ -626,7 +626,12 @@ void CMp4Decode::PictureThread() {
       m_pictureWake.Wait(5);
       continue;
     }
-    if (!Current(pending->key, m_generation) || !pending->data) continue;
+    if (!pending->data) {
+      CFrameQueue::FreeFrame(pending);
+      pending = nullptr;
+      continue;
+    }
+    if (!Current(pending->key, m_generation)) continue;
     const std::uint32_t start = m_clockStart;
     if (start == 0) {
       AnchorClock(m_clockStart, pending->time);
@@ -676,7 +681,12 @@ void CMp4Decode::SoundThread() {
       m_soundWake.Wait(5);
       continue;
     }
-    if (!Current(pending->key, m_generation) || !pending->data) continue;
+    if (!pending->data) {
+      CFrameQueue::FreeFrame(pending);
+      pending = nullptr;
+      continue;
+    }
+    if (!Current(pending->key, m_generation)) continue;
     const std::uint32_t start = m_clockStart;
     if (start == 0) {
       AnchorClock(m_clockStart, pending->time);
