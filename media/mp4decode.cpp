@@ -18,7 +18,6 @@ extern "C" {
 #include "contracts/fundara/memory.h"
 #include "imaging/picture_codec.h"
 #include "media/sdl_audio.h"
-#include "contracts/camera/sample_grabber.h"  // _CAMERAFRAME, WM_CAMERA_FRAME until they move
 #include "platform/records.h"
 
 namespace {

@@ -25,9 +25,9 @@ extern "C" {
 #include <string_view>
 #include <vector>
 
-#include "contracts/camera/sample_grabber.h"
 #include "media/mp4decode.h"
 #include "platform/messages.h"
+#include "platform/records.h"
 #include "platform/sync.h"
 #include "tests/media/decode_check.h"
 #include "tests/media/test_paths.h"

@@ -15,9 +15,9 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "contracts/camera/sample_grabber.h"  // _CAMERAFRAME, WM_CAMERA_FRAME until they move
 #include "media/mp4decode.h"
 #include "platform/messages.h"
+#include "platform/records.h"
 #include "tools/brevio-media/commands.h"
 
 namespace {
