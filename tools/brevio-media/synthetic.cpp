@@ -68,6 +68,26 @@ void DrawPicture(std::vector<unsigned char>& bgr, int width, int height, int fra
   }
 }
 
+void AddTexture(std::vector<unsigned char>& bgr, int width, int height, int frame, double ms) {
+  const int shift = static_cast<int>(ms / 40.0) * 2;  // 50 pixels a second
+  for (int y = 0; y < height; ++y) {
+    unsigned char* row = bgr.data() + static_cast<std::size_t>(y) * width * 3;
+    for (int x = 0; x < width; ++x) {
+      const int texture = ((x + shift) * 7 + y * 3) % 40;
+      std::uint32_t h = static_cast<std::uint32_t>(x) * 73856093u ^ static_cast<std::uint32_t>(y) * 19349663u ^
+                        static_cast<std::uint32_t>(frame) * 83492791u;
+      h ^= h >> 13;
+      h *= 0x5bd1e995u;
+      h ^= h >> 15;
+      const int noise = static_cast<int>(h % 13) - 6;
+      for (int c = 0; c < 3; ++c) {
+        const int v = row[3 * x + c] + texture + noise;
+        row[3 * x + c] = static_cast<unsigned char>(std::clamp(v, 0, 255));
+      }
+    }
+  }
+}
+
 void FillSound(std::vector<unsigned char>& pcm, std::int64_t first, int count, int toneHz) {
   pcm.assign(static_cast<std::size_t>(count) * 2, 0);
   if (toneHz <= 0) return;

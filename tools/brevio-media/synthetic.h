@@ -29,6 +29,12 @@ Box SquareBox(int width, int height);
 // packed BGR pixels, bottom row first, no row padding.
 void DrawPicture(std::vector<unsigned char>& bgr, int width, int height, int frame, double ms);
 
+// Camera-like detail over a picture of DrawPicture: a fine pattern that
+// drifts across the picture with time (a page moving under the camera) and
+// sensor noise of ±6 that changes with every picture. Dark parts stay dark
+// and the lit square stays bright, so the flashes are still found.
+void AddTexture(std::vector<unsigned char>& bgr, int width, int height, int frame, double ms);
+
 // Samples [first, first + count) of the sound (16-bit mono, little-endian):
 // a tone of `toneHz` during the flashes, silence otherwise (all silence
 // when toneHz is 0).
