@@ -12,7 +12,7 @@ CMAKE_COMMON  := -G Ninja -Wno-dev
 export CCACHE_BASEDIR   := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps build build-test test run bench clean
+.PHONY: all deps build build-test test test-long run bench clean
 
 all: build
 
@@ -34,8 +34,13 @@ build-test: deps
 	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_FLAGS_DEBUG="-O1 -g"
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 
+# Suites labelled `long` (a minute of recording, a hundred killed
+# recordings: about half an hour) run with `make test-long`.
 test: build-test
-	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 600 -LE long
+
+test-long: build-test
+	cd $(BUILD_TEST) && ctest --output-on-failure -L long
 
 # Speed measurements (Google Benchmark), optimised and without sanitizers.
 bench: deps
