@@ -23,6 +23,13 @@ extern "C" {
 #include "media/mp4muxer.h"
 #include "tools/brevio-media/synthetic.h"
 
+// The final copy exists from the fragmented recordings on; the first two
+// measurements also build against the muxer as it was before them.
+#if __has_include("media/mp4finish.h")
+#include "media/mp4finish.h"
+#define BREVIO_BENCH_FINISH 1
+#endif
+
 namespace {
 
 double ProcessCpuSeconds() {
@@ -98,11 +105,7 @@ void BM_Mp4SoundBlockHandOver(benchmark::State& state) {
   std::filesystem::remove(path);
 }
 
-// The final copy exists from the fragmented recordings on; the first two
-// measurements also build against the muxer as it was before them.
-#if __has_include("media/mp4finish.h")
-#include "media/mp4finish.h"
-#define BREVIO_BENCH_FINISH 1
+#ifdef BREVIO_BENCH_FINISH
 
 // A fragmented recording of `minutes` made from a 10 s recording repeated
 // (stream copies with shifted times), as the muxer writes it while recording.
