@@ -12,7 +12,7 @@ CMAKE_COMMON  := -G Ninja -Wno-dev
 export CCACHE_BASEDIR   := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps build build-test test test-long run bench clean
+.PHONY: all deps build build-test test test-long run bench clean fuzz
 
 all: build
 
@@ -41,6 +41,12 @@ test: build-test
 
 test-long: build-test
 	cd $(BUILD_TEST) && ctest --output-on-failure -L long
+
+# Longer fuzzing of every reader of outside input: FUZZ_SECONDS per target,
+# a new random seed each time; found inputs stay in $(BUILD_TEST)/fuzz/corpus.
+FUZZ_SECONDS ?= 120
+fuzz: deps
+	sh tests/fuzz/run-fuzz.sh all $(BUILD_TEST)/fuzz $(FUZZ_SECONDS)
 
 # Speed measurements (Google Benchmark), optimised and without sanitizers.
 bench: deps

@@ -130,6 +130,15 @@ MessageNames& RegisteredNames() {
 
 }  // namespace
 
+LRESULT SendTextMessage(HWND target, UINT msg, WPARAM wParam, const QString& text) {
+  return SendMessage(target, msg, wParam, reinterpret_cast<LPARAM>(&text));
+}
+
+QString TextFromLParam(LPARAM lParam) {
+  const auto* text = reinterpret_cast<const QString*>(lParam);
+  return text ? *text : QString();
+}
+
 UINT RegisterWindowMessage(const std::string& name) {
   auto& r = RegisteredNames();
   std::lock_guard lock(r.mutex);

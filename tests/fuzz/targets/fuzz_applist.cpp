@@ -1,6 +1,6 @@
 // Application lists: read every entry and look each one up by its id.
 #include "config/app_list.h"
-#include "tests/config/fuzz/fuzz_common.h"
+#include "tests/fuzz/targets/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CAppMgr mgr;

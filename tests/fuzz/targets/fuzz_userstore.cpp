@@ -1,7 +1,7 @@
 // User stores: read all users, then exercise every operation on what was
 // read and check the answers agree with each other.
 #include "config/login_config.h"
-#include "tests/config/fuzz/fuzz_common.h"
+#include "tests/fuzz/targets/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CMicroClassLoginConfig store;

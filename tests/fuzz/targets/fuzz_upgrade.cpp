@@ -2,7 +2,7 @@
 // one it does not.
 #include "config/text_codec.h"
 #include "config/upgrade_mgr.h"
-#include "tests/config/fuzz/fuzz_common.h"
+#include "tests/fuzz/targets/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CUpgradeMgr mgr;

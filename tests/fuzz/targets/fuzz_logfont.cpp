@@ -1,7 +1,7 @@
 // Font files: read every font, check the face name stays terminated, write
 // each font back and read the result again.
 #include "config/description_files.h"
-#include "tests/config/fuzz/fuzz_common.h"
+#include "tests/fuzz/targets/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CLogfontMgr mgr;

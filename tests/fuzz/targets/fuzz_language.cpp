@@ -1,7 +1,7 @@
 // Language files: read every window block the file names, then write each
 // text back through the writer.
 #include "config/description_files.h"
-#include "tests/config/fuzz/fuzz_common.h"
+#include "tests/fuzz/targets/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CLanguageMgr mgr;

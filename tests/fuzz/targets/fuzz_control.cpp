@@ -3,7 +3,7 @@
 // also gets the raw input as UTF-16 text.
 #include "config/description_files.h"
 #include "config/text_codec.h"
-#include "tests/config/fuzz/fuzz_common.h"
+#include "tests/fuzz/targets/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CControlMgr::SubRect(std::u16string_view(fuzz::Utf16Of(data, size)));
