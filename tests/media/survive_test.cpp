@@ -222,7 +222,9 @@ class FullDisk : public ::testing::Test {
   void SetUp() override {
     App();
     av_log_set_level(AV_LOG_QUIET);
-    m_folder = flvtest::Scratch("full-disk");
+    // One mount point per test: the suites run in parallel processes.
+    m_folder = flvtest::Scratch(std::string("full-disk-") +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(m_folder);
     umount2(m_folder.c_str(), MNT_DETACH);  // left over from an interrupted run
     if (mount("tmpfs", m_folder.c_str(), "tmpfs", 0, "size=300k") != 0) {
