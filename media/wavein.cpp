@@ -1,5 +1,7 @@
 #include "media/wavein.h"
 
+#include "media/sdl_audio.h"
+
 #include <SDL2/SDL.h>
 #include <alsa/asoundlib.h>
 
@@ -127,10 +129,6 @@ bool IsOpen(HWAVEIN device) {
   return device && g_devices.count(device) > 0;
 }
 
-// The sound library reports a missing card on standard error; here a
-// missing device is an answer (no sound), not a message for the user.
-void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
-
 void SDLCALL CaptureCallback(void* user, Uint8* stream, int length) {
   static_cast<CWaveInDevice*>(user)->Capture(stream, length);
 }
@@ -142,9 +140,7 @@ HWAVEIN WaveInOpen(const WAVEFORMATEX& format, HWND window) {
       format.nChannels > 2 || format.nSamplesPerSec == 0) {
     return nullptr;
   }
-  snd_lib_error_set_handler(QuietAlsa);
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+  if (!kinora::AcquireSdlAudio()) return nullptr;
   auto* device = new CWaveInDevice;
   device->window = window;
   device->rate = static_cast<int>(format.nSamplesPerSec);
@@ -161,7 +157,7 @@ HWAVEIN WaveInOpen(const WAVEFORMATEX& format, HWND window) {
   device->id = SDL_OpenAudioDevice(nullptr, 1, &want, &have, 0);
   if (device->id == 0) {
     delete device;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    kinora::ReleaseSdlAudio();
     return nullptr;
   }
   {
@@ -250,6 +246,6 @@ int WaveInClose(HWAVEIN device) {
   }
   PostMessage(device->window, MM_WIM_CLOSE, reinterpret_cast<WPARAM>(device), 0);
   delete device;
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  kinora::ReleaseSdlAudio();
   return 1;
 }

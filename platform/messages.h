@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -55,6 +56,15 @@ bool PostMessage(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 // Delivers the message on the target's thread and waits for the answer.
 // Returns 0 when the target does not exist.
 LRESULT SendMessage(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+
+// Like SendMessage, but the sender stops waiting as soon as `cancelled`
+// answers true (asked about every millisecond). A message whose handler has
+// not begun by then is never delivered; `keepAlive` is held until the
+// handler has run or the message was dropped, so what lParam points into
+// can outlive the sender's wait. True when the handler ran to its end.
+bool SendMessageCancellable(HWND target, UINT msg, WPARAM wParam, LPARAM lParam,
+                            const std::function<bool()>& cancelled,
+                            std::shared_ptr<const void> keepAlive = nullptr, LRESULT* result = nullptr);
 
 // Messages that carry a text (a file path, several joined paths) go with
 // SendMessage, never PostMessage: lParam is a `const QString*` that is valid

@@ -18,7 +18,10 @@ void Usage(std::FILE* out) {
       "         --mic-lead MS     the synthetic microphone starts MS before the first picture\n"
       "         --sound-stall MS  the thread that hands the sound over stalls MS once, in the middle\n"
       "       SIGTERM, SIGINT and SIGHUP end a recording early; the file is finished as at its end.\n"
-      "       brevio-media flv-dump FILE\n",
+      "       brevio-media flv-dump FILE\n"
+      "       brevio-media play FILE [--volume P] [--start PERCENT]\n"
+      "         Space pauses, Left/Right seek 5 %, Up/Down change the volume, Escape ends\n"
+      "       brevio-media frame FILE SECONDS OUT.{jpg,png,bmp,gif,tif}\n",
       out);
 }
 
@@ -36,6 +39,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "record") return RunRecord(args);
   if (command == "flv-dump") return RunFlvDump(args);
+  if (command == "play") return RunPlay(args);
+  if (command == "frame") return RunFrame(args);
   if (command == "--help" || command == "-h") {
     Usage(stdout);
     return 0;
