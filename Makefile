@@ -13,7 +13,7 @@ CMAKE_COMMON  := -G Ninja -Wno-dev
 export CCACHE_BASEDIR   := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps build build-test test test-tsan run bench clean fuzz
+.PHONY: all deps build build-test test test-long test-tsan run bench clean fuzz
 
 all: build
 
@@ -35,8 +35,13 @@ build-test: deps
 	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_FLAGS_DEBUG="-O1 -g"
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 
+# Suites labelled `long` (a minute of recording, a hundred killed
+# recordings: about half an hour) run with `make test-long`.
 test: build-test
-	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 600 -LE long
+
+test-long: build-test
+	cd $(BUILD_TEST) && ctest --output-on-failure -L long
 
 # The threaded suites (ctest label `tsan`: camera streaming, recorders,
 # platform messages) built and run with ThreadSanitizer.

@@ -65,11 +65,30 @@ inline void CollectErrors(void*, int level, const char* fmt, va_list args) {
   g_logErrors.emplace_back(line);
 }
 
+// The time a decoded picture of synthetic::DrawPicture carries, in ms; -1
+// when the cells cannot be read (not such a picture).
+inline double PictureTime(const AVFrame* frame, int width, int height) {
+  unsigned code = 0;
+  for (int bit = 0; bit < synthetic::kTimeBits; ++bit) {
+    const synthetic::Box c = synthetic::TimeCell(width, height, bit);
+    double sum = 0;
+    int n = 0;
+    for (int y = c.y0 + 1; y < c.y1 - 1; ++y) {
+      for (int x = c.x0 + 1; x < c.x1 - 1; ++x, ++n) sum += frame->data[0][y * frame->linesize[0] + x];
+    }
+    if (n == 0) return -1;
+    const double mean = sum / n;
+    if (mean > 90 && mean < 170) return -1;  // neither black nor white
+    code = (code << 1) | (mean >= 170 ? 1u : 0u);
+  }
+  return code * 2.0;
+}
+
 struct Decoded {
   int pictures = 0;
   int soundFrames = 0;
   int errors = 0;
-  std::vector<double> flashes;  // ms at which the square lights up
+  std::vector<double> flashes;  // ms at which the square lights up (see below)
   std::vector<double> bursts;   // ms at which a tone burst begins
   double soundPeak = 0;
   // For files cut short: the time of the last key picture read, of the
@@ -127,7 +146,14 @@ inline Decoded DecodeAll(const std::string& path, int width, int height) {
           for (int x = box.x0 + 2; x < box.x1 - 2; ++x) sum += frame->data[0][y * frame->linesize[0] + x];
         }
         const bool on = sum / ((box.y1 - box.y0 - 4) * (box.x1 - box.x0 - 4)) > 150;
-        if (on && !lit) d.flashes.push_back(ms);
+        if (on && !lit) {
+          // The first lit picture may have been taken well after the flash
+          // began (pictures dropped): the time it carries says by how much,
+          // so the flash's own start on the file's time line is found.
+          const double taken = PictureTime(frame, width, height);
+          const double flashStart = std::floor(taken / synthetic::kFlashPeriodMs) * synthetic::kFlashPeriodMs;
+          d.flashes.push_back(taken >= 0 && taken - flashStart < synthetic::kFlashOnMs ? ms - (taken - flashStart) : ms);
+        }
         lit = on;
       } else if (c->codec_type == AVMEDIA_TYPE_AUDIO) {
         ++d.soundFrames;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "media/flvrecord.h"
@@ -27,6 +28,67 @@ void App() {
   static char name[] = "test";
   static char* argv[] = {name, nullptr};
   if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+}
+
+using PictureIn = std::function<void(const std::vector<unsigned char>&)>;
+using SoundIn = std::function<void(const std::vector<unsigned char>&, std::int64_t captureUs)>;
+
+// Textured 320 × 240 pictures at 25 a second and the sound line in blocks
+// of 8192 samples stamped at their capture, for up to `pictures` pictures
+// (sound up to soundMs only), until `done` says so. Returns the pictures given.
+int Feed(int pictures, double soundMs, const PictureIn& picture, const SoundIn& sound,
+         const std::function<bool()>& done) {
+  std::vector<unsigned char> bgr, pcm;
+  const std::int64_t start = MonotonicUs();
+  int n = 0;
+  for (; n < pictures && !done(); ++n) {
+    synthetic::DrawPicture(bgr, 320, 240, n, n * 40.0);
+    synthetic::AddTexture(bgr, 320, 240, n, n * 40.0);
+    picture(bgr);
+    const std::int64_t first = (n / 5) * 8192LL;
+    if (n % 5 == 4 && first * 1000.0 / 44100 < soundMs) {  // five pictures (200 ms) per block (186 ms)
+      synthetic::FillSound(pcm, first, 8192, 1000);
+      sound(pcm, start + first * 1000000 / 44100);
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    Sleep(40);
+  }
+  return n;
+}
+
+// The two recorders behind one surface.
+struct Recorder {
+  std::function<int(const std::string&, HWND)> init;
+  PictureIn picture;
+  SoundIn sound;
+  std::function<void()> end;
+};
+
+Recorder Mp4(CMp4Muxer& m) {
+  return {[&m](const std::string& path, HWND owner) {
+            m.SetParentHwnd(owner);
+            return m.Init(path.c_str(), 320, 240);
+          },
+          [&m](const std::vector<unsigned char>& bgr) { m.BmptoH264Data(bgr.data(), static_cast<int>(bgr.size())); },
+          [&m](const std::vector<unsigned char>& pcm, std::int64_t at) {
+            m.SetPCMData(pcm.data(), static_cast<int>(pcm.size()), at, 0);
+          },
+          [&m] {
+            m.AddEndData();
+            m.Close();
+          }};
+}
+
+Recorder Flv(CFlvRecord& r) {
+  return {[&r](const std::string& path, HWND owner) {
+            r.SetParentHwnd(owner);
+            return r.Init(320, 240, path.c_str());
+          },
+          [&r](const std::vector<unsigned char>& bgr) { r.WriteBmpData(bgr.data(), static_cast<int>(bgr.size())); },
+          [&r](const std::vector<unsigned char>& pcm, std::int64_t at) {
+            r.WritePCMData(pcm.data(), static_cast<int>(pcm.size()), at, 0);
+          },
+          [&r] { r.Close(); }};
 }
 
 // Every packet of a file with its times, size and a hash of its bytes.
@@ -72,6 +134,29 @@ TEST(Survive, StopSignalsFinishTheFileAsAtItsEnd) {
       EXPECT_EQ(0, dump.status) << dump.output.substr(0, 500);
       EXPECT_EQ(std::string::npos, dump.output.find("stale")) << "the final metadata is written";
     }
+  }
+}
+
+TEST(Survive, AMicrophoneThatStopsLeavesThePicturesGoing) {
+  App();
+  av_log_set_level(AV_LOG_ERROR);
+  for (const char* file : {"mic-gone.mp4", "mic-gone.flv"}) {
+    const std::string path = flvtest::Scratch(file);
+    SCOPED_TRACE(path);
+    CMessageRecorder owner;
+    CMp4Muxer mp4;
+    CFlvRecord flv;
+    const Recorder rec = path.ends_with(".mp4") ? Mp4(mp4) : Flv(flv);
+    ASSERT_EQ(1, rec.init(path, &owner));
+    Feed(75, 1000, rec.picture, rec.sound, [] { return false; });  // sound for the first second only
+    rec.end();
+    ASSERT_TRUE(owner.WaitFor(WM_STOP_RECORD, 1, 10000));
+    EXPECT_EQ(1, owner.Messages().back().lParam);
+    const Decoded d = DecodeAll(path, 320, 240);
+    EXPECT_EQ(0, d.errors);
+    EXPECT_GE(d.pictures, 70);
+    EXPECT_GE(d.lastPictureMs, 2800.0) << "the pictures go on to the end";
+    EXPECT_NEAR(6 * 8192 / 1024, d.soundFrames, 3);
   }
 }
 
@@ -150,28 +235,19 @@ class FullDisk : public ::testing::Test {
   void TearDown() override {
     if (m_mounted) umount2(m_folder.c_str(), MNT_DETACH);
   }
-  // Pictures (and sound) at 25 a second until the recorder gives up;
-  // afterwards it takes no more.
-  template <typename Picture, typename Sound>
-  void RecordUntilFull(CMessageRecorder& owner, Picture picture, Sound sound) {
-    std::vector<unsigned char> bgr, pcm;
-    const std::int64_t start = MonotonicUs();
-    int n = 0;
-    for (; n < 400 && owner.Count(WM_STOP_RECORD) == 0; ++n) {
-      synthetic::DrawPicture(bgr, 320, 240, n, n * 40.0);
-      synthetic::AddTexture(bgr, 320, 240, n, n * 40.0);
-      picture(bgr);
-      if (n % 5 == 4) {
-        const std::int64_t first = (n / 5) * 8192LL;
-        synthetic::FillSound(pcm, first, 8192, 1000);
-        sound(pcm, start + first * 1000000 / 44100);
-      }
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      Sleep(40);
-    }
+  // Records until the recorder gives up, which it must report as a
+  // failure; afterwards it takes no more pictures.
+  void RecordUntilFull(const Recorder& rec, const std::string& path) {
+    CMessageRecorder owner;
+    ASSERT_EQ(1, rec.init(path, &owner));
+    const int n = Feed(400, 1e9, rec.picture, rec.sound, [&] { return owner.Count(WM_STOP_RECORD) > 0; });
     ASSERT_TRUE(owner.WaitFor(WM_STOP_RECORD, 1, 10000)) << "the full disk was noticed";
     EXPECT_EQ(0, owner.Messages().back().lParam) << "reported as a failure";
     EXPECT_LT(n, 400);
+    rec.end();
+    const Decoded d = DecodeAll(path, 320, 240);
+    EXPECT_GT(d.pictures, 10);
+    EXPECT_GE(d.firstErrorMs, d.lastKeyMs) << "what was written plays";
   }
   std::string m_folder;
   bool m_mounted = false;
@@ -179,36 +255,17 @@ class FullDisk : public ::testing::Test {
 
 TEST_F(FullDisk, Mp4ReportsTheFailureAndWhatWasWrittenPlays) {
   const std::string path = m_folder + "/full.mp4";
-  CMessageRecorder owner;
   CMp4Muxer m;
-  m.SetParentHwnd(&owner);
-  ASSERT_EQ(1, m.Init(path.c_str(), 320, 240));
-  RecordUntilFull(
-      owner, [&](const std::vector<unsigned char>& bgr) { m.BmptoH264Data(bgr.data(), static_cast<int>(bgr.size())); },
-      [&](const std::vector<unsigned char>& pcm, std::int64_t at) { m.SetPCMData(pcm.data(), static_cast<int>(pcm.size()), at, 0); });
+  RecordUntilFull(Mp4(m), path);
   std::vector<unsigned char> bgr(320 * 240 * 3, 0);
   EXPECT_EQ(0, m.BmptoH264Data(bgr.data(), static_cast<int>(bgr.size()))) << "no input after the failure";
-  m.AddEndData();
-  m.Close();
-  const Decoded d = DecodeAll(path, 320, 240);
-  EXPECT_GT(d.pictures, 10);
-  EXPECT_GE(d.firstErrorMs, d.lastKeyMs);
   EXPECT_NE(-1, IndexOf(TopBoxes(path), "moof")) << "the fragmented file stays";
 }
 
 TEST_F(FullDisk, FlvReportsTheFailureAndWhatWasWrittenPlays) {
   const std::string path = m_folder + "/full.flv";
-  CMessageRecorder owner;
   CFlvRecord rec;
-  rec.SetParentHwnd(&owner);
-  ASSERT_EQ(1, rec.Init(320, 240, path.c_str()));
-  RecordUntilFull(
-      owner, [&](const std::vector<unsigned char>& bgr) { rec.WriteBmpData(bgr.data(), static_cast<int>(bgr.size())); },
-      [&](const std::vector<unsigned char>& pcm, std::int64_t at) { rec.WritePCMData(pcm.data(), static_cast<int>(pcm.size()), at, 0); });
+  RecordUntilFull(Flv(rec), path);
   std::vector<unsigned char> bgr(320 * 240 * 3, 0);
   EXPECT_EQ(0, rec.WriteBmpData(bgr.data(), static_cast<int>(bgr.size()))) << "no input after the failure";
-  rec.Close();
-  const Decoded d = DecodeAll(path, 320, 240);
-  EXPECT_GT(d.pictures, 10);
-  EXPECT_GE(d.firstErrorMs, d.lastKeyMs);
 }

@@ -35,6 +35,13 @@ Box SquareBox(int width, int height) {
   return Box{width * 6 / 10, height * 55 / 100, width * 9 / 10, height * 85 / 100};
 }
 
+Box TimeCell(int width, int height, int bit) {
+  const int cell = std::max(4, width / 40);
+  const int x0 = width / 50 + bit * cell;
+  const int y0 = height * 90 / 100;
+  return Box{x0, y0, x0 + cell, std::min(height, y0 + cell)};
+}
+
 void DrawPicture(std::vector<unsigned char>& bgr, int width, int height, int frame, double ms) {
   bgr.assign(static_cast<std::size_t>(width) * height * 3, 0);
   // Dark blue-grey background.
@@ -60,6 +67,13 @@ void DrawPicture(std::vector<unsigned char>& bgr, int width, int height, int fra
       }
     }
     cx += 4 * cell;
+  }
+  // The picture's time.
+  const auto code = static_cast<unsigned>(std::max(0.0, ms) / 2) & ((1u << kTimeBits) - 1);
+  for (int bit = 0; bit < kTimeBits; ++bit) {
+    const Box c = TimeCell(width, height, bit);
+    const unsigned char v = (code >> (kTimeBits - 1 - bit)) & 1 ? 255 : 0;
+    Fill(bgr, width, height, c.x0, c.y0, c.x1, c.y1, v, v, v);
   }
   // The flashing square.
   if (FlashOn(ms)) {

@@ -25,8 +25,16 @@ struct Box {
 };
 Box SquareBox(int width, int height);
 
+// The picture's own time is written into it as a row of kTimeBits cells
+// along the bottom (white = 1, most significant first): ms / 2 modulo 2^16
+// (131 s), so that a check can tell when a picture was taken however many
+// pictures were dropped.
+constexpr int kTimeBits = 16;
+Box TimeCell(int width, int height, int bit);
+
 // The picture taken `ms` after the start as `frame`-th picture: width × height
-// packed BGR pixels, bottom row first, no row padding.
+// packed BGR pixels, bottom row first, no row padding, with its time in the
+// cells of TimeCell.
 void DrawPicture(std::vector<unsigned char>& bgr, int width, int height, int frame, double ms);
 
 // Camera-like detail over a picture of DrawPicture: a fine pattern that
