@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QTimerEvent>
 #include <QWheelEvent>
+#include <QWindow>
 
 namespace {
 
@@ -227,6 +228,17 @@ bool CWnd::SetCursorImage(const QString& path, int hotX, int hotY) {
   return true;
 }
 
+void CWnd::DragTopLevelWindow() {
+  QWidget* top = window();
+  if (!top) return;
+  // The window manager moves the window itself where it can; the platform
+  // refuses (false) without one, and then the window follows the pointer.
+  if (QWindow* handle = top->windowHandle(); handle && handle->startSystemMove()) return;
+  dragging_ = true;
+  dragTarget_ = top;
+  dragOffset_ = QCursor::pos() - top->frameGeometry().topLeft();
+}
+
 void CWnd::SetTopMost(bool on) { setWindowFlag(Qt::WindowStaysOnTopHint, on); }
 
 int CWnd::DoModal() {
@@ -301,10 +313,7 @@ void CWnd::mousePressEvent(QMouseEvent* e) {
   const CPoint p = ToPoint(e->position());
   const UINT flags = MouseFlags(e->buttons(), e->modifiers());
   if (e->button() == Qt::LeftButton) {
-    if (!OnLButtonDown(flags, p) && dragByBackground_ && isWindow()) {
-      dragging_ = true;
-      dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
-    }
+    if (!OnLButtonDown(flags, p) && dragByBackground_ && isWindow()) DragTopLevelWindow();
   } else if (e->button() == Qt::RightButton) {
     OnRButtonDown(flags, p);
   }
@@ -328,7 +337,10 @@ void CWnd::mouseDoubleClickEvent(QMouseEvent* e) {
 
 void CWnd::mouseMoveEvent(QMouseEvent* e) {
   if (dragging_) {
-    move(e->globalPosition().toPoint() - dragOffset_);
+    if (dragTarget_ && (e->buttons() & Qt::LeftButton))
+      dragTarget_->move(e->globalPosition().toPoint() - dragOffset_);
+    else
+      dragging_ = false;
     return;
   }
   OnMouseMove(MouseFlags(e->buttons(), e->modifiers()), ToPoint(e->position()));
