@@ -32,7 +32,7 @@ void CMessageDlg::DefaultLayout() {
   buttonRects_[Slot(MSGDLG_CANCEL)] = CRect(kDefaultWidth - 112, kDefaultHeight - 48, kDefaultWidth - 16, kDefaultHeight - 16);
   buttonRects_[Slot(MSGDLG_OK)] = CRect(kDefaultWidth - 220, kDefaultHeight - 48, kDefaultWidth - 124, kDefaultHeight - 16);
   buttonRects_[Slot(MSGDLG_MESSAGE)] = CRect(20, 48, kDefaultWidth - 20, kDefaultHeight - 60);
-  buttonRects_[Slot(MSGDLG_TITLE)] = CRect(12, 0, kDefaultWidth - 12, 36);
+  buttonRects_[Slot(MSGDLG_TITLE)] = CRect(12, 2, kDefaultWidth - 12, 34);
 }
 
 bool CMessageDlg::OnInitDialog() {

@@ -236,7 +236,9 @@ void CWnd::DragTopLevelWindow() {
   if (QWindow* handle = top->windowHandle(); handle && handle->startSystemMove()) return;
   dragging_ = true;
   dragTarget_ = top;
-  dragOffset_ = QCursor::pos() - top->frameGeometry().topLeft();
+  // The pointer where the press happened (the cursor when called otherwise).
+  const QPoint pointer = pressGlobal_ ? *pressGlobal_ : QCursor::pos();
+  dragOffset_ = pointer - top->frameGeometry().topLeft();
 }
 
 void CWnd::SetTopMost(bool on) { setWindowFlag(Qt::WindowStaysOnTopHint, on); }
@@ -313,6 +315,7 @@ void CWnd::mousePressEvent(QMouseEvent* e) {
   const CPoint p = ToPoint(e->position());
   const UINT flags = MouseFlags(e->buttons(), e->modifiers());
   if (e->button() == Qt::LeftButton) {
+    pressGlobal_ = e->globalPosition().toPoint();
     if (!OnLButtonDown(flags, p) && dragByBackground_ && isWindow()) DragTopLevelWindow();
   } else if (e->button() == Qt::RightButton) {
     OnRButtonDown(flags, p);
@@ -324,6 +327,7 @@ void CWnd::mouseReleaseEvent(QMouseEvent* e) {
   const UINT flags = MouseFlags(e->buttons(), e->modifiers());
   if (e->button() == Qt::LeftButton) {
     dragging_ = false;
+    pressGlobal_.reset();
     OnLButtonUp(flags, p);
   } else if (e->button() == Qt::RightButton) {
     OnRButtonUp(flags, p);

@@ -294,6 +294,7 @@ class CWnd : public QWidget {
   bool dragging_ = false;
   QPointer<QWidget> dragTarget_;  // the top-level window a drag moves
   QPoint dragOffset_;
+  std::optional<QPoint> pressGlobal_;  // while the left button is down
   class QEventLoop* modalLoop_ = nullptr;
   int modalResult_ = 0;
 };
