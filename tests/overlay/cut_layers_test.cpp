@@ -15,6 +15,7 @@ namespace {
 
 using overlay_test::LayerHostTest;
 using overlay_test::PatternAt;
+using overlay_test::SaveShot;
 
 class CutLayersTest : public LayerHostTest {
  protected:

@@ -24,6 +24,14 @@ inline QColor PatternAt(int x, int y) {
   return colours[((x / 16) + 2 * (y / 16)) % 4];
 }
 
+// Saves a shot for people to look at: $BREVIO_TEST_OUTPUT/overlay/<name>.png.
+inline void SaveShot(const QImage& shot, const QString& name) {
+  const QByteArray base = qgetenv("BREVIO_TEST_OUTPUT");
+  const QString dir = (base.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(base)) + "/overlay";
+  QDir().mkpath(dir);
+  shot.save(dir + "/" + name + ".png");
+}
+
 class PatternHost : public CWnd {
  public:
   struct Message {
@@ -80,13 +88,6 @@ class LayerHostTest : public fundara_test::ScratchEnv {
   QImage Shot() {
     QCoreApplication::processEvents();
     return top.grab().toImage();
-  }
-  // Saves a shot for people to look at: $BREVIO_TEST_OUTPUT/overlay/<name>.png.
-  static void SaveShot(const QImage& shot, const QString& name) {
-    const QByteArray base = qgetenv("BREVIO_TEST_OUTPUT");
-    const QString dir = (base.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(base)) + "/overlay";
-    QDir().mkpath(dir);
-    shot.save(dir + "/" + name + ".png");
   }
   // Runs posted messages.
   static void Settle() {

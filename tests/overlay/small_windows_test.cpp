@@ -16,6 +16,7 @@ namespace {
 
 using overlay_test::LayerHostTest;
 using overlay_test::PatternAt;
+using overlay_test::SaveShot;
 
 // A panel set: window 1 holds buttons 7 and 9; window 2 is empty.
 constexpr char kPanelControls[] = R"(<?xml version="1.0" encoding="UTF-8"?>

@@ -34,6 +34,29 @@ inline bool ClickAt(int x, int y) {
   return true;
 }
 
+// Presses the left button at `from`, moves to `to` in `steps` steps and
+// releases it there (screen points). False without a display.
+inline bool DragLeft(CPoint from, CPoint to, int steps = 8) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    return false;
+  }
+  xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  auto moveTo = [&](int x, int y) {
+    xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, static_cast<int16_t>(x),
+                        static_cast<int16_t>(y), 0);
+  };
+  moveTo(from.x, from.y);
+  xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  for (int i = 1; i <= steps; ++i)
+    moveTo(from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps);
+  xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  xcb_disconnect(c);
+  return true;
+}
+
 // An area of the screen as blue, green, red bytes; empty when it cannot be grabbed.
 inline std::vector<unsigned char> GrabArea(CScreenGrabber& grabber, const CRect& area) {
   CScreenGrabber::Frame frame;
