@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_info.h"
 #include "tools/brevio-media/commands.h"
 
 namespace {
@@ -13,7 +14,8 @@ void Usage(std::FILE* out) {
       "         --tone HZ  the synthetic sound: bursts of HZ while the square flashes (.flv, .mp4)\n"
       "         --mic      record the default input device instead of the synthetic sound\n"
       "         --fps N    pictures per second of an .avi file (default 10)\n"
-      "       brevio-media flv-dump FILE\n",
+      "       brevio-media flv-dump FILE\n"
+      "       brevio-media --help | --version\n",
       out);
 }
 
@@ -34,6 +36,14 @@ int main(int argc, char** argv) {
   if (command == "--help" || command == "-h") {
     Usage(stdout);
     return 0;
+  }
+  if (command == "--version") {
+    std::printf("%s\n", VersionLine("brevio-media").c_str());
+    return 0;
+  }
+  if (command.rfind("-", 0) == 0) {
+    std::fprintf(stderr, "%s\n", UnknownOptionLine("brevio-media", command).c_str());
+    return kUnknownOptionStatus;
   }
   return BadArguments("unknown command \"" + command + "\"");
 }
