@@ -4,6 +4,7 @@
 BUILD_TEST    ?= build/test
 BUILD_RELEASE ?= build/release
 BUILD_BENCH   ?= build/bench
+BUILD_TSAN    ?= build/tsan
 JOBS          ?= $(shell nproc)
 CMAKE_COMMON  := -G Ninja -Wno-dev
 
@@ -12,7 +13,7 @@ CMAKE_COMMON  := -G Ninja -Wno-dev
 export CCACHE_BASEDIR   := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps build build-test test run bench package clean
+.PHONY: all deps build build-test test test-long test-tsan run bench package clean fuzz
 
 all: build
 
@@ -39,8 +40,28 @@ build-test: deps
 	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_FLAGS_DEBUG="-O1 -g"
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 
+# Suites labelled `long` (a minute of recording, a hundred killed
+# recordings: about half an hour) run with `make test-long`.
 test: build-test
-	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 600 -LE long
+
+test-long: build-test
+	cd $(BUILD_TEST) && ctest --output-on-failure -L long
+
+# The threaded suites (ctest label `tsan`: camera streaming, recorders,
+# platform messages) built and run with ThreadSanitizer.
+TSAN_SUITES := test_camera test_media test_platform
+test-tsan: deps
+	cmake -S . -B $(BUILD_TSAN) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DBREVIO_TSAN=ON \
+	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_FLAGS_DEBUG="-O1 -g"
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target $(TSAN_SUITES)
+	cd $(BUILD_TSAN) && ctest --output-on-failure -j $(JOBS) --timeout 600 -L tsan
+
+# Longer fuzzing of every reader of outside input: FUZZ_SECONDS per target,
+# a new random seed each time; found inputs stay in $(BUILD_TEST)/fuzz/corpus.
+FUZZ_SECONDS ?= 120
+fuzz: deps
+	sh tests/fuzz/run-fuzz.sh all $(BUILD_TEST)/fuzz $(FUZZ_SECONDS)
 
 # Speed measurements (Google Benchmark), optimised and without sanitizers.
 bench: deps

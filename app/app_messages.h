@@ -7,6 +7,9 @@
 class CWnd;
 
 // Mode switch to the main frame: wParam the sender, lParam the command.
+// From the picture browser (sender SWITCH_FROM_PICTURE_BROWSER) it is a text
+// message (see SendTextMessage): sent, never posted, lParam the joined paths
+// of the pictures to compare as a `const QString*` valid during the call.
 constexpr UINT WM_SWITCH_MODE = 4024;
 // Full screen: wParam 0/1 sets it, -1 only registers lParam as the window
 // to tell about later changes; the answer is the full-screen flag.
@@ -16,6 +19,19 @@ constexpr UINT WM_RECORD_STARTED = 2246;
 constexpr UINT WM_RECORD_STOPPED = 2260;
 // The data root changed: the picture library re-reads its folder tree.
 constexpr UINT WM_REFRESH_LIBRARY = 2229;
+// Manager tool bar → picture library window: wParam the command code,
+// lParam 0.
+constexpr UINT WM_LIBRARY_COMMAND = 2237;
+// Library windows → picture management frame: wParam the page to show (162
+// leaves the library page, 179 goes back), lParam 1 from the library's own
+// buttons, 0 from the collection page's status bar.
+constexpr UINT WM_PAGE_SWITCH = 2242;
+// Status bar → its frame: close the tool window (no parameters).
+constexpr UINT WM_CLOSE_TOOL = 2243;
+// A choice pop-up (the tone panel, the resolution list, the annotation
+// palette's pop-ups) → its owner: a choice was made; wParam the pop-up (its
+// window or control id), lParam the chosen value or row.
+constexpr UINT WM_POPUP_CHOICE = 3025;
 
 // System command to the main frame: wParam SC_MINIMIZE minimises the
 // program (the windows of the mode on screen).

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/brevio_app.h"
+#include "platform/display.h"
 #include "platform/program_info.h"
 
 namespace {
@@ -49,6 +50,8 @@ int main(int argc, char* argv[]) {
   // A second start ends here, before it touches the display or anything of
   // the running instance.
   if (!app.ClaimInstance()) return 0;
+  // Started directly on a Wayland session, the program still runs on X.
+  SelectQtPlatform();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Brevio"));
   QApplication::setApplicationVersion(QString::fromLatin1(BrevioVersion()));

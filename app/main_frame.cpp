@@ -203,7 +203,7 @@ std::string CMainFrame::ScreenRecordArgument(const std::string& path, const CRec
 void CMainFrame::StartScreenRecord(bool hotKey) {
   const QString recorder = QString::fromLatin1(kRecorderCaption);
   if (hotKey && FindWindowByCaption(recorder)) {
-    PostMessageToCaption(recorder, RegisterWindowMessage("StartRecord"));
+    PostMessageToCaption(recorder, RegisterWindowMessage(kStartRecordMessage));
     return;
   }
   const std::string path = ScreenRecordPath();
@@ -216,7 +216,7 @@ void CMainFrame::StartScreenRecord(bool hotKey) {
 void CMainFrame::StopScreenRecord() {
   const QString recorder = QString::fromLatin1(kRecorderCaption);
   if (FindWindowByCaption(recorder))
-    PostMessageToCaption(recorder, RegisterWindowMessage("StopRecord"));
+    PostMessageToCaption(recorder, RegisterWindowMessage(kStopRecordMessage));
   else
     SetRecordingState(0);
 }

@@ -11,6 +11,7 @@
 #include "canvas/bufferdc.h"
 #include "contracts/camera/camera.h"
 #include "overlay/xml_list_mgr.h"
+#include "platform/records.h"
 #include "platform/window.h"
 #include "preview/cameradc.h"
 
@@ -85,7 +86,7 @@ class CQCClientDlg : public CWnd {
   void CloseCamera();
 
   // The frame road: one WM_CAMERA_FRAME (wParam camera index, lParam the
-  // frame record).
+  // _CAMERAFRAME record of platform/records.h).
   LRESULT OnCameraFrame(WPARAM wParam, LPARAM lParam);
 
   // Which handle lies under the point (1–8 the squares, 9 inside, -1 none).

@@ -18,8 +18,8 @@ const QColor kShadeBottom(0xD5, 0xDC, 0xE3);
 
 CRozIdezDlg::CRozIdezDlg() {
   OnMessage(WM_COMMAND, &CRozIdezDlg::OnCommand);
-  startRecordMsg_ = RegisterWindowMessage("StartRecord");
-  stopRecordMsg_ = RegisterWindowMessage("StopRecord");
+  startRecordMsg_ = RegisterWindowMessage(kStartRecordMessage);
+  stopRecordMsg_ = RegisterWindowMessage(kStopRecordMessage);
 }
 
 bool CRozIdezDlg::Create(CWnd* owner, const CRect& rect) {

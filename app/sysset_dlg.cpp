@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QPainterPath>
 #include <QRadioButton>
@@ -16,6 +15,7 @@
 #include "contracts/fundara/language.h"
 #include "contracts/fundara/paths.h"
 #include "contracts/fundara/thumbs.h"
+#include "platform/dialogs.h"
 
 namespace {
 
@@ -361,13 +361,9 @@ void CSysSetDlg::OnPrefixChanged(const QString& text) {
   update();
 }
 
-QString CSysSetDlg::ChooseFolder(const QString& title, const QString& start) {
-  return QFileDialog::getExistingDirectory(this, title, start);
-}
-
 void CSysSetDlg::OnBrowse() {
   const QString title = QString::fromStdString(GetLanguageText("shuchulujing", "请选择输出数据路径："));
-  QString folder = ChooseFolder(title, path_->text());
+  QString folder = ChooseFolder(this, title, path_->text());
   if (folder.isEmpty()) return;
   // One trailing separator goes; the root folder keeps its only one.
   if (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))

@@ -101,9 +101,6 @@ class CSysSetDlg : public CWnd {
   static CSize ParseVideoSize(const QString& text);
 
  protected:
-  // Asks for a folder; an empty answer means the user cancelled.
-  virtual QString ChooseFolder(const QString& title, const QString& start);
-
   bool OnEraseBkgnd(QPainter& painter) override;
   void OnPaint(QPainter& painter) override;
   void closeEvent(QCloseEvent* e) override;

@@ -25,11 +25,20 @@ QImage SourcePixels(HDC dc, const CRect& r, CRect& srcRect) {
 
 CBufferDC::CBufferDC(const CBufferDC& other) { *this = other; }
 
+CBufferDC::~CBufferDC() { Release(); }
+
 CBufferDC& CBufferDC::operator=(const CBufferDC& other) {
   if (this == &other) return *this;
-  bitmap_ = other.bitmap_ ? std::make_unique<QImage>(other.bitmap_->copy()) : nullptr;
-  rect_ = bitmap_ ? other.rect_ : CRect();
+  Adopt(other.bitmap_ ? std::make_unique<QImage>(other.bitmap_->copy()) : nullptr, other.rect_);
   return *this;
+}
+
+void CBufferDC::Adopt(std::unique_ptr<QImage> bitmap, const CRect& rect) {
+  Release();
+  if (!bitmap) return;
+  bitmap_ = std::move(bitmap);
+  rect_ = rect;
+  AddMemoryDC(bitmap_.get());
 }
 
 int CBufferDC::CreateBufferDC(HDC, const RECT& rect) {
@@ -38,12 +47,12 @@ int CBufferDC::CreateBufferDC(HDC, const RECT& rect) {
   auto image = std::make_unique<QImage>(rect.Width(), rect.Height(), kCanvasFormat);
   if (image->isNull()) return 0;
   image->fill(0);
-  bitmap_ = std::move(image);
-  rect_ = rect;
+  Adopt(std::move(image), rect);
   return 1;
 }
 
 void CBufferDC::Release() {
+  if (bitmap_) RemoveMemoryDC(bitmap_.get());
   bitmap_.reset();
   rect_.SetRectEmpty();
 }
@@ -52,9 +61,8 @@ int CBufferDC::DIBitsToDC(const void* bits, const BITMAPINFOHEADER* info) {
   if (!bits || !info) return 0;
   QImage image = ImageFromDib(*info, bits);
   if (image.isNull()) return 0;
-  Release();
-  rect_ = CRect(0, 0, image.width(), image.height());
-  bitmap_ = std::make_unique<QImage>(std::move(image));
+  const CRect rect(0, 0, image.width(), image.height());
+  Adopt(std::make_unique<QImage>(std::move(image)), rect);
   return 1;
 }
 
@@ -80,7 +88,7 @@ int CBufferDC::Paste(HDC dc, const RECT& dest, DWORD rop) {
 
 int CBufferDC::StretchPaste(HDC dc, const CRect& dest, const CRect& source) {
   if (!bitmap_ || !dc) return 0;
-  return StretchToDC(dc, dest, *bitmap_, source, SRCCOPY) ? 1 : 0;
+  return StretchToDC(dc, dest, *bitmap_, source, SRCCOPY, GetStretchBltMode(dc)) ? 1 : 0;
 }
 
 int CBufferDC::SetBackColor(const RECT& rect, COLORREF color) {

@@ -5,7 +5,8 @@
 //
 // The rectangle gives the buffer's size and its default place in a target.
 // An empty buffer has no context and an all-zero rectangle. Transfers onto
-// other contexts stretch by whole pixels (colour on colour).
+// other contexts stretch by whole pixels (colour on colour), except
+// StretchPaste, which follows the target's stretch mode (SetStretchBltMode).
 
 #include "canvas/devicecontext.h"
 
@@ -14,7 +15,7 @@
 class CBufferDC {
  public:
   CBufferDC() = default;
-  ~CBufferDC() = default;
+  ~CBufferDC();
   // Deep copies: a new bitmap of the same size with the same pixels and rectangle.
   CBufferDC(const CBufferDC& other);
   CBufferDC& operator=(const CBufferDC& other);
@@ -34,7 +35,8 @@ class CBufferDC {
   int Copy(HDC dc, const RECT& source);
   // Stretches this buffer's area onto the destination with a raster operation.
   int Paste(HDC dc, const RECT& dest, DWORD rop);
-  // Stretches the source part of the buffer onto the destination, copying.
+  // Stretches the source part of the buffer onto the destination, copying,
+  // in the destination's stretch mode.
   int StretchPaste(HDC dc, const CRect& dest, const CRect& source);
   // Fills the rectangle (buffer coordinates) with an opaque colour.
   int SetBackColor(const RECT& rect, COLORREF color);
@@ -53,6 +55,8 @@ class CBufferDC {
 
  private:
   CRect Area() const { return CRect(0, 0, rect_.Width(), rect_.Height()); }
+  // Makes `bitmap` (null: none) the buffer's context with the rectangle.
+  void Adopt(std::unique_ptr<QImage> bitmap, const CRect& rect);
   // The buffer stretched to the size (nearest neighbour), as a new image.
   QImage Stretched(int width, int height) const;
 

@@ -8,6 +8,8 @@
 #include <QWidget>
 
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 QImage* DCImage(HDC dc) {
@@ -36,6 +38,51 @@ QImage* NewCanvasBitmap(int width, int height, QRgb argb) {
   }
   image->fill(argb);
   return image;
+}
+
+namespace {
+
+// The stretch mode of every memory context alive, by its bitmap.
+std::mutex& MemoryDCMutex() {
+  static std::mutex m;
+  return m;
+}
+std::unordered_map<const QImage*, int>& MemoryDCModes() {
+  static std::unordered_map<const QImage*, int> modes;
+  return modes;
+}
+
+}  // namespace
+
+void AddMemoryDC(const QImage* bitmap) {
+  if (!bitmap) return;
+  std::lock_guard lock(MemoryDCMutex());
+  MemoryDCModes()[bitmap] = COLORONCOLOR;
+}
+
+void RemoveMemoryDC(const QImage* bitmap) {
+  std::lock_guard lock(MemoryDCMutex());
+  MemoryDCModes().erase(bitmap);
+}
+
+int SetStretchBltMode(HDC dc, int mode) {
+  const QImage* image = DCImage(dc);
+  if (!image || (mode != COLORONCOLOR && mode != HALFTONE)) return 0;
+  std::lock_guard lock(MemoryDCMutex());
+  const auto it = MemoryDCModes().find(image);
+  if (it == MemoryDCModes().end()) return 0;
+  const int previous = it->second;
+  it->second = mode;
+  return previous;
+}
+
+int GetStretchBltMode(HDC dc) {
+  if (!dc) return 0;
+  const QImage* image = DCImage(dc);
+  if (!image) return COLORONCOLOR;
+  std::lock_guard lock(MemoryDCMutex());
+  const auto it = MemoryDCModes().find(image);
+  return it == MemoryDCModes().end() ? COLORONCOLOR : it->second;
 }
 
 QFont FontFromLogFont(const LOGFONTW& lf) {
@@ -113,9 +160,24 @@ void StretchPixels(QImage& dst, const CRect& d, const QImage& src, const CRect& 
   }
 }
 
-bool StretchToDC(HDC dc, const CRect& dstRect, const QImage& src, const CRect& srcRect, DWORD rop) {
+bool StretchToDC(HDC dc, const CRect& dstRect, const QImage& src, const CRect& srcRect, DWORD rop,
+                 int stretchMode) {
   if (!dc) return false;
   if (QImage* image = DCImage(dc)) {
+    const bool resized = dstRect.Width() != srcRect.Width() || dstRect.Height() != srcRect.Height();
+    if (stretchMode == HALFTONE && resized && !dstRect.IsRectEmpty() && !srcRect.IsRectEmpty()) {
+      // Qt's smooth scaling averages the source pixels under each target
+      // pixel when it shrinks and interpolates when it enlarges; the scaled
+      // part then goes in one to one. Parts of the source rectangle beyond
+      // the picture count as transparent black here (the whole-pixel
+      // transfer leaves the target pixels under them alone).
+      const QImage part = src.copy(ToQRect(srcRect))
+                              .scaled(dstRect.Width(), dstRect.Height(), Qt::IgnoreAspectRatio,
+                                      Qt::SmoothTransformation)
+                              .convertToFormat(kCanvasFormat);
+      StretchPixels(*image, dstRect, part, CRect(0, 0, part.width(), part.height()), rop);
+      return true;
+    }
     if (src.depth() == 32) {
       StretchPixels(*image, dstRect, src, srcRect, rop);
     } else {

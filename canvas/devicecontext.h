@@ -35,7 +35,9 @@ constexpr DWORD BLACKNESS = 0x00000042;
 constexpr DWORD WHITENESS = 0x00FF0062;
 constexpr DWORD CAPTUREBLT = 0x40000000;  // also capture layered windows (screen sources only)
 
-// Stretch modes: colour on colour keeps whole source pixels, halftone averages.
+// Stretch modes: colour on colour keeps whole source pixels (nearest
+// neighbour), halftone averages the source area under each target pixel
+// (smooth scaling).
 constexpr int COLORONCOLOR = 3;
 constexpr int HALFTONE = 4;
 
@@ -66,11 +68,26 @@ QFont FontFromLogFont(const LOGFONTW& lf);
 void StretchPixels(QImage& dst, const CRect& dstRect, const QImage& src, const CRect& srcRect,
                    DWORD rop = SRCCOPY);
 
+// The stretch mode of a memory context (the context of a CBufferDC), which
+// the stretching pastes into it follow (CBufferDC::StretchPaste). A new
+// memory context, and every copy of one, starts with COLORONCOLOR. Set
+// returns the previous mode; 0 (and nothing changes) for a context that is
+// no memory context or a mode other than COLORONCOLOR and HALFTONE. Get
+// answers 0 for a null context and COLORONCOLOR for every other surface.
+int SetStretchBltMode(HDC dc, int mode);
+int GetStretchBltMode(HDC dc);
+// The owner of a memory context announces its bitmap when it makes one and
+// withdraws it before the bitmap goes.
+void AddMemoryDC(const QImage* bitmap);
+void RemoveMemoryDC(const QImage* bitmap);
+
 // Stretches a part of `src` onto a context: exact pixel transfer into memory
-// contexts, a QPainter draw (nearest neighbour) into window surfaces.
-// Returns false for a null context or a raster operation a window surface
-// cannot do.
-bool StretchToDC(HDC dc, const CRect& dstRect, const QImage& src, const CRect& srcRect, DWORD rop);
+// contexts, a QPainter draw (nearest neighbour) into window surfaces. With
+// HALFTONE a memory context receives the part smoothly scaled (the source
+// area under each pixel averaged) before the raster operation. Returns
+// false for a null context or a raster operation a window surface cannot do.
+bool StretchToDC(HDC dc, const CRect& dstRect, const QImage& src, const CRect& srcRect, DWORD rop,
+                 int mode = COLORONCOLOR);
 
 // The pixels of a device-independent bitmap as a 32-bit image (alpha 255):
 // depth 8 (the 256-entry palette follows the header), 24 or 32, rows

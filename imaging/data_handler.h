@@ -171,6 +171,16 @@ class CDataHandler {
   // Keeps only the largest 4-connected region of on pixels (the first in
   // row order among equals); unchanged when there is none.
   int RegionAnalysis(unsigned char* plane, int width, int height);
+  // Keeps the 4-connected region of on pixels that encloses the largest
+  // area (the first in row order among equals): in each row the span from
+  // the region's first to its last pixel, added over the rows, or the same
+  // down the columns when that is more (three sides of a page enclose it
+  // one way only). A page outline encloses the page, a block of text only
+  // itself. The kept
+  // region's enclosed area and pixel count go to the optional outputs (0
+  // without an on pixel, when the plane stays as it is).
+  int RegionAnalysisByArea(unsigned char* plane, int width, int height,
+                           unsigned long long* enclosed = nullptr, unsigned long long* pixels = nullptr);
   // Copies `source` into `mask` from the first to the last byte above 125 of
   // every mask row, then of every column of the updated mask. Returns the
   // number of bytes copied (0 also for refused arguments).

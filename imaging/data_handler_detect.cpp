@@ -5,6 +5,7 @@
 
 #include "contracts/fundara/memory.h"
 #include "imaging/data_handler.h"
+#include "imaging/page_analysis.h"
 #include "imaging/pixel_common.h"
 
 #include <algorithm>
@@ -112,40 +113,6 @@ inline int FoldAngle(int a) {
   if (a >= 45) return 90 - a;
   if (a > -45) return -a;
   return -90 - a;
-}
-
-// The shared page pre-processing: the picture shrunk to about 320 pixels on
-// its long side, grey, Sobel edges, 3 x 3 mean, largest edge region.
-struct SmallEdges {
-  std::vector<unsigned char> plane;
-  int width = 0;
-  int height = 0;
-  float k = 1;
-};
-
-bool PreparePage(CDataHandler& h, const unsigned char* data, int width, int height, int depth,
-                 const tagRGBQUAD* palette, SmallEdges& out) {
-  float k = static_cast<float>(std::max(width, height)) / 320.0f;
-  if (k <= 0) k = 1;
-  out.k = k;
-  unsigned char* small = nullptr;
-  int sw = 0, sh = 0;
-  if (!h.ZoomData(data, width, height, depth, 1.0f / k, small, sw, sh)) return false;
-  bool ok = sw > 0 && sh > 0;
-  if (ok) {
-    try {
-      out.plane.assign(static_cast<std::size_t>(sw) * static_cast<std::size_t>(sh), 0);
-    } catch (const std::bad_alloc&) {
-      ok = false;
-    }
-  }
-  if (ok) ok = h.ColourToGreyScale(small, sw, sh, depth, palette, out.plane.data(), 0) != 0;
-  DelMem(small);
-  if (!ok) return false;
-  out.width = sw;
-  out.height = sh;
-  return h.EdgeDetectionSobelEx(out.plane.data(), sw, sh) && h.MedianFilter(out.plane.data(), sw, sh) &&
-         h.RegionAnalysis(out.plane.data(), sw, sh);
 }
 
 // Which corner a side is missing, which it has, and the line tested.
@@ -356,37 +323,34 @@ CRect CDataHandler::GetBlackSideRectEx(const unsigned char* data, int width, int
                 data + srcStride * static_cast<std::size_t>(area.top + r) +
                     static_cast<std::size_t>(area.left) * bytes,
                 static_cast<std::size_t>(aw) * bytes);
-  SmallEdges edges;
-  if (!PreparePage(*this, copy.data(), aw, ah, depth, palette, edges)) return empty;
-  _STRAIGHTLINE main{}, lines[4]{};
-  _SEGMENT segments[4];
-  if (!HoughTrans(edges.plane.data(), edges.width, edges.height, main) ||
-      !SearchLine(edges.plane.data(), edges.width, edges.height, main, lines) ||
-      !SearchRect(edges.plane.data(), edges.width, edges.height, lines, segments))
-    return empty;
-  // Points that were not found (-1) take no part: they would pull the
-  // rectangle outside the area.
-  int minX = 0, minY = 0, maxX = 0, maxY = 0;
-  bool any = false;
-  for (const _SEGMENT& s : segments) {
+  PageAnalysis page;
+  if (!AnalysePage(*this, copy.data(), aw, ah, depth, palette, page)) return empty;
+  // Without a page outline the page fills the area: nothing to cut away.
+  if (!page.outline) return CRect(0, 0, aw, ah);
+  // The outline's points and the outline's own pixels: the corners that
+  // SearchRect keeps may lie a pixel inside the page, and where the page
+  // runs off the picture its crossings need not lie on the picture's edge.
+  // Points that were not found (-1) take no part.
+  int minX = page.box[0], minY = page.box[1], maxX = page.box[2], maxY = page.box[3];
+  for (int i = 0; i < 4; ++i) {
+    const _SEGMENT& s = page.segments[i];
     const int px[2] = {s.x1, s.x2}, py[2] = {s.y1, s.y2};
     for (int j = 0; j < 2; ++j) {
       if (px[j] == -1 && py[j] == -1) continue;
-      if (!any) {
-        minX = maxX = px[j];
-        minY = maxY = py[j];
-        any = true;
-      }
       minX = std::min(minX, px[j]);
       maxX = std::max(maxX, px[j]);
       minY = std::min(minY, py[j]);
       maxY = std::max(maxY, py[j]);
     }
   }
-  if (!any) return empty;
-  const float k = edges.k;
-  CRect result(static_cast<int>(minX * k + 0.5), static_cast<int>(minY * k + 0.5),
-               static_cast<int>(maxX * k + 0.5), static_cast<int>(maxY * k + 0.5));
+  // The 3 x 3 filters leave the plane's two outermost rows and columns
+  // without edges: an outline reaching them runs on past the picture's edge.
+  const int reach = 2;
+  const float k = page.k;
+  CRect result(minX <= reach ? 0 : static_cast<int>(minX * k + 0.5),
+               minY <= reach ? 0 : static_cast<int>(minY * k + 0.5),
+               maxX >= page.width - 1 - reach ? aw : static_cast<int>(maxX * k + 0.5),
+               maxY >= page.height - 1 - reach ? ah : static_cast<int>(maxY * k + 0.5));
   result.left = std::clamp(result.left, 0, aw);
   result.right = std::clamp(result.right, 0, aw);
   result.top = std::clamp(result.top, 0, ah);
@@ -397,12 +361,9 @@ CRect CDataHandler::GetBlackSideRectEx(const unsigned char* data, int width, int
 float CDataHandler::CheckRotatePictureEx(const unsigned char* data, int width, int height,
                                          int depth, const tagRGBQUAD* palette) {
   if (!data || width <= 0 || height <= 0) return 0.0f;
-  SmallEdges edges;
-  if (!PreparePage(*this, data, width, height, depth, palette, edges)) return 0.0f;
-  _STRAIGHTLINE main{};
-  if (!HoughTrans(edges.plane.data(), edges.width, edges.height, main)) return 0.0f;
-  const int folded = FoldAngle(2 * main.angleStep - 90);
-  return static_cast<float>(folded * 3.141592653589793 / 180);
+  PageAnalysis page;
+  if (!AnalysePage(*this, data, width, height, depth, palette, page)) return 0.0f;
+  return static_cast<float>(page.skewDegrees * 3.141592653589793 / 180);
 }
 
 int CDataHandler::RotateGreenFrame(const unsigned char* data, int width, int height, int depth,

@@ -10,6 +10,7 @@
 #include "imaging/data_handler.h"
 #include "imaging/scratch_buffer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -172,16 +173,22 @@ unsigned long CDataHandler::AnalysisPot(const unsigned char* plane, int width, i
   }
 }
 
-int CDataHandler::RegionAnalysis(unsigned char* plane, int width, int height) {
-  if (!plane || width < 1 || height < 1) return 0;
-  const std::size_t w = static_cast<std::size_t>(width);
-  try {
-    std::vector<Run> runs;
-    std::vector<std::size_t> rowStart(static_cast<std::size_t>(height) + 1);
+namespace pixalto {
+namespace {
+
+// The runs of on pixels of a plane, touching runs joined into regions.
+// After Label every run's root is the first run of its region in row order.
+struct RegionLabels {
+  std::vector<Run> runs;
+  std::vector<std::size_t> rowStart;  // first run of each row; one more entry at the end
+
+  bool Label(const unsigned char* plane, int width, int height) {
+    const std::size_t w = static_cast<std::size_t>(width);
+    rowStart.assign(static_cast<std::size_t>(height) + 1, 0);
     for (int y = 0; y < height; ++y) {
       rowStart[y] = runs.size();
       FindRuns(plane + w * y, width, y, runs);
-      if (runs.size() >= 0xFFFFFFFFull) return 0;
+      if (runs.size() >= 0xFFFFFFFFull) return false;
       // Runs of this row touching runs of the row above (sharing a column).
       if (y == 0) continue;
       std::size_t a = rowStart[y - 1], b = rowStart[y];
@@ -194,29 +201,116 @@ int CDataHandler::RegionAnalysis(unsigned char* plane, int width, int height) {
       }
     }
     rowStart[height] = runs.size();
-    if (runs.empty()) return 1;  // no on pixel: the plane stays as it is
+    for (std::size_t i = 0; i < runs.size(); ++i) runs[i].parent = Root(runs, static_cast<std::uint32_t>(i));
+    return true;
+  }
 
-    // Region sizes at their roots; the first root in row order with the
-    // strictly greatest size is the region a row-order search keeps.
-    std::vector<unsigned long long> size(runs.size(), 0);
-    for (std::size_t i = 0; i < runs.size(); ++i)
-      size[Root(runs, static_cast<std::uint32_t>(i))] +=
-          static_cast<unsigned long long>(runs[i].x1 - runs[i].x0);
+  // The first root in row order with the strictly greatest score.
+  std::uint32_t Best(const std::vector<unsigned long long>& score) const {
     std::uint32_t best = 0;
     for (std::size_t i = 1; i < runs.size(); ++i)
-      if (runs[i].parent == i && size[i] > size[best]) best = static_cast<std::uint32_t>(i);
+      if (runs[i].parent == i && score[i] > score[best]) best = static_cast<std::uint32_t>(i);
+    return best;
+  }
 
-    // Keep the region's runs, clear everything between them.
+  // Keeps the region of root `keep`, clears everything between its runs.
+  void KeepOnly(unsigned char* plane, int width, int height, std::uint32_t keep) const {
+    const std::size_t w = static_cast<std::size_t>(width);
     for (int y = 0; y < height; ++y) {
       unsigned char* row = plane + w * y;
       std::size_t kept = 0;
       for (std::size_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
-        if (runs[i].parent != best && Root(runs, static_cast<std::uint32_t>(i)) != best) continue;
+        if (runs[i].parent != keep) continue;
         std::memset(row + kept, 0, static_cast<std::size_t>(runs[i].x0) - kept);
         kept = static_cast<std::size_t>(runs[i].x1);
       }
       std::memset(row + kept, 0, w - kept);
     }
+  }
+};
+
+}  // namespace
+}  // namespace pixalto
+
+int CDataHandler::RegionAnalysis(unsigned char* plane, int width, int height) {
+  if (!plane || width < 1 || height < 1) return 0;
+  try {
+    RegionLabels labels;
+    if (!labels.Label(plane, width, height)) return 0;
+    if (labels.runs.empty()) return 1;  // no on pixel: the plane stays as it is
+    // Region sizes at their roots; the first root in row order with the
+    // strictly greatest size is the region a row-order search keeps.
+    std::vector<unsigned long long> size(labels.runs.size(), 0);
+    for (const Run& r : labels.runs) size[r.parent] += static_cast<unsigned long long>(r.x1 - r.x0);
+    labels.KeepOnly(plane, width, height, labels.Best(size));
+    return 1;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+int CDataHandler::RegionAnalysisByArea(unsigned char* plane, int width, int height,
+                                       unsigned long long* enclosed, unsigned long long* pixels) {
+  if (!plane || width < 1 || height < 1) return 0;
+  if (enclosed) *enclosed = 0;
+  if (pixels) *pixels = 0;
+  try {
+    RegionLabels labels;
+    if (!labels.Label(plane, width, height)) return 0;
+    if (labels.runs.empty()) return 1;
+    // Runs come row by row and left to right within a row, so a region's
+    // span in a row runs from its first run's start there to its last
+    // run's end; the spans are added as each region enters a new row.
+    const std::size_t n = labels.runs.size();
+    std::vector<unsigned long long> rowArea(n, 0), size(n, 0);
+    std::vector<int> spanAt(n, -1), spanStart(n, 0), spanEnd(n, 0);
+    const auto close = [&](std::vector<unsigned long long>& area) {
+      for (std::size_t i = 0; i < n; ++i)
+        if (spanAt[i] >= 0) area[i] += static_cast<unsigned long long>(spanEnd[i] - spanStart[i]);
+    };
+    for (const Run& r : labels.runs) {
+      const std::uint32_t root = r.parent;
+      size[root] += static_cast<unsigned long long>(r.x1 - r.x0);
+      if (spanAt[root] != r.y) {
+        if (spanAt[root] >= 0) rowArea[root] += static_cast<unsigned long long>(spanEnd[root] - spanStart[root]);
+        spanAt[root] = r.y;
+        spanStart[root] = r.x0;
+      }
+      spanEnd[root] = r.x1;
+    }
+    close(rowArea);
+    // The same down the columns: a page running off the picture's left or
+    // right edge shows three sides, which enclose the page column by column
+    // but not row by row. A region's label per pixel, then each column top
+    // to bottom.
+    const std::size_t w = static_cast<std::size_t>(width);
+    std::vector<std::uint32_t> label(w * static_cast<std::size_t>(height), 0);
+    for (std::size_t i = 0; i < n; ++i) {
+      const Run& r = labels.runs[i];
+      std::uint32_t* at = label.data() + w * static_cast<std::size_t>(r.y);
+      std::fill(at + r.x0, at + r.x1, r.parent + 1);
+    }
+    std::vector<unsigned long long> columnArea(n, 0);
+    std::fill(spanAt.begin(), spanAt.end(), -1);
+    for (int x = 0; x < width; ++x)
+      for (int y = 0; y < height; ++y) {
+        const std::uint32_t l = label[w * static_cast<std::size_t>(y) + static_cast<std::size_t>(x)];
+        if (!l) continue;
+        const std::uint32_t root = l - 1;
+        if (spanAt[root] != x) {
+          if (spanAt[root] >= 0) columnArea[root] += static_cast<unsigned long long>(spanEnd[root] - spanStart[root]);
+          spanAt[root] = x;
+          spanStart[root] = y;
+        }
+        spanEnd[root] = y + 1;
+      }
+    close(columnArea);
+    std::vector<unsigned long long> area(n);
+    for (std::size_t i = 0; i < n; ++i) area[i] = std::max(rowArea[i], columnArea[i]);
+    const std::uint32_t best = labels.Best(area);
+    if (enclosed) *enclosed = area[best];
+    if (pixels) *pixels = size[best];
+    labels.KeepOnly(plane, width, height, best);
     return 1;
   } catch (const std::bad_alloc&) {
     return 0;

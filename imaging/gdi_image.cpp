@@ -57,6 +57,11 @@ int CGdiImage::Adopt(QImage image) {
   return 1;
 }
 
+int CGdiImage::SetUIImage(const QImage& image, const QString& /*path*/) {
+  DelImage();
+  return Adopt(image);
+}
+
 void CGdiImage::DelImage() { image_.reset(); }
 
 int CGdiImage::NewImageFormFile(const std::string& path) {

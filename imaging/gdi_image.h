@@ -12,7 +12,10 @@
 // open), a stream, a shipped resource, another image scaled to a size, a
 // drawing surface (a paint device: an image, a pixmap or a widget) and a
 // device-independent bitmap. JPEG, BMP, PNG, GIF, TIFF and SVG are read.
+// As an IUIImage it also takes the interface pictures the list manager loads
+// from the description files.
 
+#include "contracts/widgetta/ui_image_receiver.h"
 #include "imaging/picture_codec.h"
 #include "platform/geometry.h"
 #include "platform/records.h"
@@ -25,13 +28,13 @@
 class QIODevice;
 class QPaintDevice;
 
-class CGdiImage {
+class CGdiImage : public IUIImage {
  public:
   CGdiImage();
   // Load at once; a failed load leaves the holder empty.
   explicit CGdiImage(const std::string& path);
   explicit CGdiImage(QIODevice* stream);
-  ~CGdiImage();
+  ~CGdiImage() override;
   CGdiImage(const CGdiImage&) = delete;
   CGdiImage& operator=(const CGdiImage&) = delete;
   CGdiImage(CGdiImage&& other) noexcept;
@@ -54,6 +57,10 @@ class CGdiImage {
   // followed, for 8 bits, by its palette (a BITMAPINFO); depth 8, 24 or 32,
   // rows bottom-up for a positive height, top-down for a negative one.
   int NewImageFormData(const BITMAPINFOHEADER* info, const void* bits);
+
+  // An interface picture (premultiplied ARGB) becomes the holder's picture
+  // in plain ARGB; the file name is not kept. 0 (and empty) for a null one.
+  int SetUIImage(const QImage& image, const QString& path) override;
 
   void DelImage();
   // The picture, or nullptr when empty. Owned by the holder.

@@ -424,6 +424,9 @@ unsigned AS_DataObject::GetSize() const {
   return static_cast<unsigned>(m_name.size()) + 3 + (m_children.empty() ? 0 : m_children.front()->GetSize());
 }
 int AS_DataObject::Write(unsigned char*& p) const {
+  // Without a name there is no script tag head: nothing is written, as
+  // GetSize (0) promises the caller who sized the block by it.
+  if (m_name.empty()) return -1;
   *p++ = 0x02;
   PutU16(p, static_cast<unsigned>(m_name.size()));
   PutText(p, m_name);

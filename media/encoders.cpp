@@ -97,7 +97,7 @@ int CBmptoH264::BmptoH264Data(const unsigned char* pixels, int length, std::uint
     m_times.erase(m_counter - 1);
     return 0;
   }
-  return ReceivePackets(false) < 0 ? 0 : 1;
+  return ReceivePackets() < 0 ? 0 : 1;
 }
 
 void CBmptoH264::HandOut(const unsigned char* data, int length) {
@@ -106,7 +106,7 @@ void CBmptoH264::HandOut(const unsigned char* data, int length) {
 
 // Hands every packet the encoder has ready to the receiver. Returns the
 // number of packets, or -1 on an encoder error.
-int CBmptoH264::ReceivePackets(bool sleepPerPacket) {
+int CBmptoH264::ReceivePackets() {
   int count = 0;
   for (;;) {
     const int r = avcodec_receive_packet(m_ctx, m_packet);
@@ -128,15 +128,15 @@ int CBmptoH264::ReceivePackets(bool sleepPerPacket) {
     HandOut(m_copy, length);
     av_packet_unref(m_packet);
     ++count;
-    if (sleepPerPacket) Sleep(1);
   }
 }
 
 int CBmptoH264::AddEndData() {
   if (!m_ctx || !m_copy || !m_packet) return 0;
-  // A second call finds the encoder drained already and hands only the end code.
+  // A second call finds the encoder drained already and hands only the end
+  // code. This runs on the owner's thread, which is never made to sleep.
   avcodec_send_frame(m_ctx, nullptr);
-  if (ReceivePackets(true) < 0) return 0;
+  if (ReceivePackets() < 0) return 0;
   static const unsigned char kEnd[4] = {0x00, 0x00, 0x01, 0xB7};
   HandOut(kEnd, 4);
   return 1;
@@ -213,6 +213,11 @@ int CPCMtoAAC::EncodeChunk(const unsigned char* pcm, int bytes, double timeMs) {
   m_anchors.Add(m_nextPts, timeMs);
   m_nextPts += samples;
   if (avcodec_send_frame(m_ctx, m_frame) < 0) return 0;
+  ReceivePackets();
+  return 1;
+}
+
+void CPCMtoAAC::ReceivePackets() {
   for (;;) {
     const int r = avcodec_receive_packet(m_ctx, m_packet);
     if (r < 0) break;
@@ -233,6 +238,12 @@ int CPCMtoAAC::EncodeChunk(const unsigned char* pcm, int bytes, double timeMs) {
     }
     av_packet_unref(m_packet);
   }
+}
+
+int CPCMtoAAC::Flush() {
+  if (!IsOpen()) return 0;
+  avcodec_send_frame(m_ctx, nullptr);
+  ReceivePackets();
   return 1;
 }
 
@@ -246,7 +257,6 @@ int CPCMtoAAC::SetPCMData(const unsigned char* pcm, int length, std::uint32_t ti
     const int bytes = std::min(m_frameBytes, length - offset);
     const double time = timestampMs + static_cast<double>(i) * samplesPerChunk * 1000.0 / kSampleRate;
     EncodeChunk(pcm + offset, bytes, time);
-    Sleep(1);
   }
   return 1;
 }

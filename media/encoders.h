@@ -64,7 +64,7 @@ class CBmptoH264 {
   int GetHeight() const { return m_height; }
 
  private:
-  int ReceivePackets(bool sleepPerPacket);
+  int ReceivePackets();
   void HandOut(const unsigned char* data, int length);
 
   AVCodecContext* m_ctx = nullptr;
@@ -97,6 +97,9 @@ class CPCMtoAAC {
   int SetPCMData(const unsigned char* pcm, int length, std::uint32_t timestampMs);
   // Encodes exactly one frame of samples captured from timestampMs on.
   int PCMtoAACData(const unsigned char* pcm, int length, std::uint32_t timestampMs);
+  // Hands out what the encoder still holds (its last frame); the encoder
+  // takes no more sound afterwards.
+  int Flush();
   static int WriteLog(const char* path, const unsigned char* data, int length);
   void Close();
 
@@ -106,6 +109,7 @@ class CPCMtoAAC {
 
  private:
   int EncodeChunk(const unsigned char* pcm, int bytes, double timeMs);
+  void ReceivePackets();
 
   AVCodecContext* m_ctx = nullptr;
   AVPacket* m_packet = nullptr;

@@ -1,5 +1,7 @@
 #include "media/flvfile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -78,6 +80,8 @@ int CFlvFileEx::CreateFlv(const char* path, int width, int height, int videoCode
   m_audioSampleRate = 44100;
   m_videoFrames = 0;
   m_videoBytes = 0;
+  m_firstPictureMs = 0;
+  m_lastPictureMs = 0;
   return m_file ? 1 : 0;
 }
 
@@ -236,7 +240,12 @@ int CFlvFileEx::WritePacket(int tagType, const unsigned char* data, int len, std
   Put(data, static_cast<std::size_t>(len));
   m_prevTagSize = static_cast<int>(size) + 11;
   m_filePos = Tell();
-  if (tagType == 9) ++m_videoFrames;
+  if (tagType == 9) {
+    const std::uint32_t shown = timestampMs + static_cast<std::uint32_t>(std::max(0, compositionTime));
+    if (m_videoFrames == 0 || shown < m_firstPictureMs) m_firstPictureMs = shown;
+    if (m_videoFrames == 0 || shown > m_lastPictureMs) m_lastPictureMs = shown;
+    ++m_videoFrames;
+  }
   return 0;
 }
 
@@ -244,7 +253,18 @@ int CFlvFileEx::FlvEnd() {
   PutU32(static_cast<std::uint32_t>(m_prevTagSize));
   m_filePos = Tell();
   if (m_file) std::fseek(m_file, 9, SEEK_SET);
-  if (m_lastTimestamp != 0) m_frameRate = m_videoFrames * 1000.0 / m_lastTimestamp;
+  if (m_videoFrames > 0) {
+    // The last picture is shown for one picture time too: the file lasts
+    // until then, and its pictures span that whole time.
+    const double interval = m_videoFrames > 1
+                                ? static_cast<double>(m_lastPictureMs - m_firstPictureMs) / (m_videoFrames - 1)
+                                : 1000.0 / m_frameRate;
+    const auto end = static_cast<std::uint32_t>(std::lround(m_lastPictureMs + interval));
+    m_duration = std::max(m_duration, end);
+    if (end > m_firstPictureMs) m_frameRate = m_videoFrames * 1000.0 / (end - m_firstPictureMs);
+  } else if (m_lastTimestamp != 0) {
+    m_frameRate = m_videoFrames * 1000.0 / m_lastTimestamp;
+  }
   WriteMetaData();
   return 0;
 }

@@ -49,6 +49,9 @@ class CFlvFileEx {
   int m_audioSampleRate = 44100;
 
  private:
+  std::uint32_t m_firstPictureMs = 0;  // earliest presentation time of a picture written
+  std::uint32_t m_lastPictureMs = 0;   // latest one
+
   void Put(const void* data, std::size_t len);
   void PutU32(std::uint32_t v);
   void PutTagHeader(int tagType, std::uint32_t dataSize, std::uint32_t timestampMs);

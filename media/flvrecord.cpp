@@ -1,5 +1,7 @@
 #include "media/flvrecord.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -9,6 +11,8 @@
 namespace {
 
 constexpr int kStopWaitMs = 5000;
+// Written tags reach the disk itself at least this often.
+constexpr std::int64_t kSyncUs = 2000000;
 // AudioSpecificConfig of the sound track: AAC-LC, 44100 Hz, one channel.
 constexpr unsigned char kAacConfig[2] = {0x12, 0x08};
 
@@ -34,7 +38,6 @@ CFlvRecord::~CFlvRecord() {
 int CFlvRecord::Init(int width, int height, const char* path) {
   // A recorder serves one recording at a time: the previous one must have finished.
   m_mux.Join();
-  m_clock.Reset();
   m_audioQueue.Release();
   m_videoQueue.Release();
   {
@@ -49,7 +52,16 @@ int CFlvRecord::Init(int width, int height, const char* path) {
     m_audioHeaderPending = 1;
     m_audio.SetAACDataHandler(this);
     m_audio.Init();
+    m_sound.Reset(m_audio.GetFrameBytes() / 2, CPCMtoAAC::kSampleRate);
+    m_soundOpen.store(m_audio.IsOpen());
   }
+  {
+    // Without a picture encoder the first sound sample starts the clock.
+    std::lock_guard lock(m_videoLock);
+    m_clock.Reset(!m_video.IsOpen());
+  }
+  m_failed.store(false);
+  m_syncedUs = MonotonicUs();
   {
     std::lock_guard lock(m_fileLock);
     if (!m_flv.CreateFlv(path, width, height, 7, 10)) return 0;
@@ -63,7 +75,7 @@ int CFlvRecord::Init(int width, int height, const char* path) {
 
 int CFlvRecord::WriteBmpData(const unsigned char* pixels, int length) {
   std::lock_guard video(m_videoLock);
-  if (!m_video.IsOpen() || !pixels) return 0;
+  if (!m_video.IsOpen() || !pixels || m_failed.load()) return 0;
   // A short picture is refused before it takes a place in the queue.
   if (length < m_video.GetWidth() * m_video.GetHeight() * 3) return 0;
   std::uint32_t captured = 0;
@@ -76,11 +88,15 @@ int CFlvRecord::WriteBmpData(const unsigned char* pixels, int length) {
 }
 
 int CFlvRecord::WritePCMData(const unsigned char* pcm, int length) {
-  std::lock_guard audio(m_audioLock);
-  if (!m_audio.IsOpen() || !pcm || length <= 0) return 0;
-  double blockStart = 0;
-  if (!m_clock.StampSound(length / 2, CPCMtoAAC::kSampleRate, &blockStart)) return 0;
-  return m_audio.SetPCMData(pcm, length, static_cast<std::uint32_t>(std::floor(blockStart)));
+  // A block that has just been filled: its first sample was taken one block ago.
+  const std::int64_t duration = static_cast<std::int64_t>(length / 2) * 1000000 / CPCMtoAAC::kSampleRate;
+  return WritePCMData(pcm, length, MonotonicUs() - duration, 0);
+}
+
+int CFlvRecord::WritePCMData(const unsigned char* pcm, int length, std::int64_t captureUs,
+                             std::uint32_t lostSamples) {
+  if (!m_soundOpen.load() || m_failed.load() || m_clock.IsPaused()) return 0;
+  return m_sound.Push(pcm, length, captureUs, lostSamples) ? 1 : 0;
 }
 
 void CFlvRecord::WriteAvcHeader(const unsigned char* gathered, int length) {
@@ -153,36 +169,65 @@ void CFlvRecord::Close() {
     m_video.AddEndData();
     m_video.Close();
   }
-  {
+  m_soundOpen.store(false);
+  // The mux thread encodes the last sound before it ends. A thread still
+  // busy after the wait finishes on its own and is collected by the next
+  // Init or the destructor.
+  if (m_mux.Stop(kStopWaitMs)) {
     std::lock_guard lock(m_audioLock);
     m_audio.Close();
   }
-  // A thread still busy after the wait finishes on its own and is collected
-  // by the next Init or the destructor.
-  m_mux.Stop(kStopWaitMs);
+}
+
+bool CFlvRecord::WriteTag(int tagType, const CMuxThread::Unit& u) {
+  std::lock_guard lock(m_fileLock);
+  if (tagType == 9) {
+    m_flv.WritePacket(9, u.data, static_cast<int>(u.length), u.time, u.key, static_cast<std::int32_t>(u.pts - u.time));
+  } else {
+    m_flv.WritePacket(8, u.data, static_cast<int>(u.length), u.time, 0);
+  }
+  if (!m_flv.m_file) return false;
+  // At every key picture what has been written goes to the system (a
+  // killed recorder loses nothing before it), and to the disk itself every
+  // few seconds (a power loss neither).
+  if (tagType == 9 && u.key) {
+    std::fflush(m_flv.m_file);
+    const std::int64_t now = MonotonicUs();
+    if (now - m_syncedUs >= kSyncUs) {
+      fdatasync(fileno(m_flv.m_file));
+      m_syncedUs = now;
+    }
+  }
+  return std::ferror(m_flv.m_file) == 0;
 }
 
 void CFlvRecord::StartMux() {
   m_mux.Start(
-      m_videoQueue, m_audioQueue,
-      [this](const CMuxThread::Unit& u) {
-        std::lock_guard lock(m_fileLock);
-        m_flv.WritePacket(9, u.data, static_cast<int>(u.length), u.time, u.key,
-                          static_cast<std::int32_t>(u.pts - u.time));
+      m_videoQueue, m_audioQueue, [this](const CMuxThread::Unit& u) { return WriteTag(9, u); },
+      [this](const CMuxThread::Unit& u) { return WriteTag(8, u); },
+      [this](bool last) {
+        std::lock_guard lock(m_audioLock);
+        if (!m_audio.IsOpen()) return;
+        m_sound.Drain(
+            m_clock,
+            [this](const unsigned char* pcm, int samples, double ms) {
+              m_audio.PCMtoAACData(pcm, samples * 2, static_cast<std::uint32_t>(std::floor(ms)));
+            },
+            last);
+        if (last) m_audio.Flush();
       },
-      [this](const CMuxThread::Unit& u) {
-        std::lock_guard lock(m_fileLock);
-        m_flv.WritePacket(8, u.data, static_cast<int>(u.length), u.time, 0);
-      },
-      [this] {
+      [this](bool written) {
+        bool ok = written;
         {
           std::lock_guard lock(m_fileLock);
           m_flv.FlvEnd();
+          if (m_flv.m_file) ok = ok && std::fflush(m_flv.m_file) == 0 && std::ferror(m_flv.m_file) == 0;
           m_flv.CloseFlv();
         }
+        if (!ok) m_failed.store(true);
         m_audioQueue.Release();
         m_videoQueue.Release();
-        if (HWND owner = m_owner.load()) PostMessage(owner, WM_STOP_RECORD, 0, 1);
+        if (HWND owner = m_owner.load()) PostMessage(owner, WM_STOP_RECORD, 0, ok ? 1 : 0);
       });
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 // Records raw pictures and raw sound into one FLV file: stamps each input
 // with the milliseconds since the recording began, encodes it, queues the
-// units in time order and lets one mux thread write them. When the file is
-// complete the owner window gets WM_STOP_RECORD.
+// units in time order and lets one mux thread write them. Pictures are
+// encoded on the caller's thread; sound is only copied there and encoded on
+// the mux thread. When the file is complete the owner window gets
+// WM_STOP_RECORD with lParam 1, or 0 when the file could not be written
+// (a full disk); what was written before stays playable.
 
 #include <atomic>
 #include <cstdint>
@@ -32,6 +35,10 @@ class CFlvRecord : public IH264DataHandler, public IAACDataHandler {
   int WriteBmpData(const unsigned char* pixels, int length);
   // One block of 16-bit mono samples at 44100 Hz that has just been filled.
   int WritePCMData(const unsigned char* pcm, int length);
+  // One block whose first sample was captured at captureUs (MonotonicUs),
+  // after `lostSamples` samples the device lost (WAVEHDR's captureUs and
+  // lostSamples).
+  int WritePCMData(const unsigned char* pcm, int length, std::int64_t captureUs, std::uint32_t lostSamples);
   int SetH264Data(const unsigned char* data, int length) override;
   int SetAACData(const unsigned char* data, int length, std::uint32_t timestampMs) override;
   // 0 pauses, non-zero resumes; the time spent paused leaves no gap.
@@ -53,6 +60,8 @@ class CFlvRecord : public IH264DataHandler, public IAACDataHandler {
  private:
   void StartMux();
   void WriteAvcHeader(const unsigned char* gathered, int length);
+  // Writes one tag (mux thread); false when the file cannot be written.
+  bool WriteTag(int tagType, const CMuxThread::Unit& unit);
 
   CBmptoH264 m_video;
   CPCMtoAAC m_audio;
@@ -69,4 +78,8 @@ class CFlvRecord : public IH264DataHandler, public IAACDataHandler {
   std::mutex m_videoLock;  // the picture encoder, its stamps and the AVC header flag
   std::mutex m_audioLock;  // the sound encoder and the AAC header flag
   CDecodeTimes m_decodeTimes;
+  CSoundFeed m_sound;                 // sound blocks on their way to the mux thread
+  std::atomic<bool> m_soundOpen{false};
+  std::atomic<bool> m_failed{false};  // a write failed: no more input
+  std::int64_t m_syncedUs = 0;        // mux thread: when the file was last synced to disk
 };

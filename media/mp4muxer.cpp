@@ -7,17 +7,34 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "media/avhelpers.h"
 #include "media/flvrecord.h"  // WM_STOP_RECORD
+#include "media/mp4finish.h"
 
 namespace {
 
 constexpr int kStopWaitMs = 5000;
 constexpr int kSampleRate = 44100;
+constexpr int kIoBufferBytes = 1 << 16;
+// Written fragments reach the disk itself at least this often.
+constexpr std::int64_t kSyncUs = 1000000;
+
+// The MP4 family: written fragmented while recording.
+bool WritesFragments(const AVOutputFormat* format) {
+  for (const char* name : {"mp4", "mov", "ipod", "3gp", "3g2"}) {
+    if (std::strcmp(format->name, name) == 0) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -41,24 +58,90 @@ int CMp4Muxer::Init(const char* path, int width, int height) {
   av_dump_format(m_output, 0, path, 1);
   if (m_videoStream) OpenVideo(m_videoStream);
   if (m_audioStream) OpenAudio(m_audioStream);
-  if (!(format->flags & AVFMT_NOFILE) && avio_open(&m_output->pb, path, AVIO_FLAG_WRITE) < 0) {
+  m_path = path;
+  m_fragmented = WritesFragments(format);
+  if (!(format->flags & AVFMT_NOFILE) && !OpenOutput(path)) {
     Close();
     return 0;
   }
-  if (avformat_write_header(m_output, nullptr) < 0) {
+  AVDictionary* options = nullptr;
+  if (m_fragmented) {
+    av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    av_dict_set(&options, "min_frag_duration", "1000000", 0);
+    av_dict_set(&options, "frag_duration", "2000000", 0);
+  }
+  // A stream that stops delivering (a microphone unplugged) holds the
+  // other back for at most a second.
+  m_output->max_interleave_delta = 1000000;
+  const int header = avformat_write_header(m_output, &options);
+  av_dict_free(&options);
+  if (header < 0) {
     Close();
     return 0;
   }
   // The container may choose finer time bases than asked for.
   if (m_videoStream) m_videoTickFactor = m_videoStream->time_base.den / 1000.0;
   if (m_audioStream) m_audioTickFactor = m_audioStream->time_base.den / 1000.0;
-  m_clock.Reset();
+  {
+    // Without pictures the first sound sample starts the clock.
+    std::lock_guard lock(m_videoLock);
+    m_clock.Reset(!m_videoStream || !m_videoCtx);
+  }
+  {
+    std::lock_guard lock(m_audioLock);
+    m_sound.Reset(m_audioFrame ? m_audioFrame->nb_samples : 1024, kSampleRate);
+  }
   m_ended.store(false);
+  m_failed.store(false);
   m_lastVideoDts = -1;
   m_lastAudioDts = -1;
+  m_nextAudioDts = -1;
   m_maxVideoPts = 0;
+  m_unsyncedBytes = 0;
+  m_syncedUs = MonotonicUs();
   StartMux();
   return 1;
+}
+
+bool CMp4Muxer::OpenOutput(const char* path) {
+  m_fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (m_fd < 0) return false;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+  if (!buffer) return false;
+  m_io = avio_alloc_context(buffer, kIoBufferBytes, 1, this, nullptr, &CMp4Muxer::WriteOut, &CMp4Muxer::SeekOut);
+  if (!m_io) {
+    av_free(buffer);
+    return false;
+  }
+  m_io->seekable = AVIO_SEEKABLE_NORMAL;
+  m_output->pb = m_io;
+  // Every packet the container hands out goes to the file at once: with
+  // fragments, each fragment reaches the file whole.
+  m_output->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_FLUSH_PACKETS;
+  return true;
+}
+
+int CMp4Muxer::WriteOut(void* opaque, std::uint8_t* data, int length) {
+  auto* self = static_cast<CMp4Muxer*>(opaque);
+  int done = 0;
+  while (done < length) {
+    const ssize_t n = write(self->m_fd, data + done, static_cast<std::size_t>(length - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return AVERROR(n < 0 ? errno : ENOSPC);
+    done += static_cast<int>(n);
+  }
+  self->m_unsyncedBytes += length;
+  return length;
+}
+
+std::int64_t CMp4Muxer::SeekOut(void* opaque, std::int64_t offset, int whence) {
+  auto* self = static_cast<CMp4Muxer*>(opaque);
+  if (whence == AVSEEK_SIZE) {
+    struct stat st {};
+    return fstat(self->m_fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
+  }
+  const off_t r = lseek(self->m_fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+  return r < 0 ? AVERROR(errno) : static_cast<std::int64_t>(r);
 }
 
 AVStream* CMp4Muxer::AddVideoStream(AVFormatContext* context, int width, int height, int codecId) {
@@ -167,7 +250,7 @@ int CMp4Muxer::OpenAudio(AVStream* stream) {
 }
 
 int CMp4Muxer::BmptoH264Data(const unsigned char* pixels, int length) {
-  if (!m_videoStream || !pixels || length <= 0 || m_ended.load()) return 0;
+  if (!m_videoStream || !pixels || length <= 0 || m_ended.load() || m_failed.load()) return 0;
   std::lock_guard lock(m_videoLock);
   if (!m_videoCtx || !m_yuvPicture || !m_videoPacket) return 0;
   const int width = m_videoCtx->width, height = m_videoCtx->height;
@@ -196,11 +279,11 @@ int CMp4Muxer::BmptoH264Data(const unsigned char* pixels, int length) {
     m_captureTimes.erase(m_pictureCounter - 1);
     return 0;
   }
-  ReceiveVideo(false);
+  ReceiveVideo();
   return 1;
 }
 
-void CMp4Muxer::ReceiveVideo(bool sleepPerPacket) {
+void CMp4Muxer::ReceiveVideo() {
   while (avcodec_receive_packet(m_videoCtx, m_videoPacket) == 0) {
     std::uint32_t pts = 0;
     auto it = m_captureTimes.find(m_videoPacket->pts);
@@ -215,26 +298,22 @@ void CMp4Muxer::ReceiveVideo(bool sleepPerPacket) {
                                (m_videoPacket->flags & AV_PKT_FLAG_KEY) ? 1 : 0, pts);
     }
     av_packet_unref(m_videoPacket);
-    if (sleepPerPacket) Sleep(1);
   }
 }
 
 int CMp4Muxer::SetPCMData(const unsigned char* pcm, int length) {
-  if (!m_audioStream || m_ended.load()) return 0;
-  std::lock_guard lock(m_audioLock);
-  if (!m_audioCtx || !m_audioFrame || !m_audioPacket) return 0;
-  if (!pcm || length < 2) return 0;
-  const int samples = length / 2;
-  double blockStart = 0;
-  if (!m_clock.StampSound(samples, kSampleRate, &blockStart)) return 0;
-  const int frameSamples = m_audioFrame->nb_samples;
-  int i = 0;
-  for (int offset = 0; offset < samples; offset += frameSamples, ++i) {
-    const double time = blockStart + static_cast<double>(i) * frameSamples * 1000.0 / kSampleRate;
-    EncodeAudio(pcm + 2 * offset, std::min(frameSamples, samples - offset), time);
-    Sleep(1);
+  // A block that has just been filled: its first sample was taken one block ago.
+  const std::int64_t duration = static_cast<std::int64_t>(length / 2) * 1000000 / kSampleRate;
+  return SetPCMData(pcm, length, MonotonicUs() - duration, 0);
+}
+
+int CMp4Muxer::SetPCMData(const unsigned char* pcm, int length, std::int64_t captureUs, std::uint32_t lostSamples) {
+  if (!m_audioStream || m_ended.load() || m_failed.load() || m_clock.IsPaused()) return 0;
+  {
+    std::lock_guard lock(m_audioLock);
+    if (!m_audioCtx || !m_audioFrame || !m_audioPacket) return 0;
   }
-  return 1;
+  return m_sound.Push(pcm, length, captureUs, lostSamples) ? 1 : 0;
 }
 
 void CMp4Muxer::EncodeAudio(const unsigned char* pcm, int samples, double timeMs) {
@@ -276,28 +355,32 @@ int CMp4Muxer::AddEndData() {
   m_ended.store(true);
   {
     std::lock_guard lock(m_videoLock);
-    if (m_videoCtx && m_videoPacket && avcodec_send_frame(m_videoCtx, nullptr) == 0) ReceiveVideo(true);
+    if (m_videoCtx && m_videoPacket && avcodec_send_frame(m_videoCtx, nullptr) == 0) ReceiveVideo();
   }
-  {
-    // The sound the encoder still holds belongs to the recording too.
-    std::lock_guard lock(m_audioLock);
-    if (m_audioCtx && m_audioPacket && avcodec_send_frame(m_audioCtx, nullptr) == 0) ReceiveAudio();
-  }
+  // The mux thread encodes the sound still on its way and what the sound
+  // encoder holds before it finishes the file.
   m_mux.RequestStop();
   return 1;
 }
 
-void CMp4Muxer::WriteUnit(const CMuxThread::Unit& unit, AVStream* stream, double factor, std::int64_t& lastDts) {
+bool CMp4Muxer::WriteUnit(const CMuxThread::Unit& unit, AVStream* stream, double factor, std::int64_t& lastDts) {
   AVPacket* packet = av_packet_alloc();
-  if (!packet) return;
+  if (!packet) return true;  // this unit is lost; the file goes on
+  int written = 0;
   if (av_new_packet(packet, static_cast<int>(unit.length)) == 0) {
     std::memcpy(packet->data, unit.data, unit.length);
+    std::int64_t dts = Ticks(unit.time, factor);
+    if (stream == m_audioStream) {
+      // The sound track is one unbroken run of frames: a unit within the
+      // rounding of its millisecond time of where the last one ended
+      // follows it exactly.
+      if (m_nextAudioDts >= 0 && std::llabs(dts - m_nextAudioDts) <= Ticks(2, factor)) dts = m_nextAudioDts;
+    }
     // Decoding times must rise strictly; the first pictures share the first
     // capture time while the encoder fills its reorder delay.
-    std::int64_t dts = Ticks(unit.time, factor);
     if (dts <= lastDts) dts = lastDts + 1;
     packet->dts = dts;
-    packet->pts = std::max(Ticks(unit.pts, factor), dts);
+    packet->pts = stream == m_audioStream ? dts : std::max(Ticks(unit.pts, factor), dts);
     packet->stream_index = stream->index;
     if (unit.key) packet->flags |= AV_PKT_FLAG_KEY;
     if (stream == m_videoStream) {
@@ -308,26 +391,67 @@ void CMp4Muxer::WriteUnit(const CMuxThread::Unit& unit, AVStream* stream, double
     } else if (m_audioStream->codecpar->frame_size > 0) {
       packet->duration = av_rescale_q(m_audioStream->codecpar->frame_size, AVRational{1, kSampleRate},
                                       stream->time_base);
+      m_nextAudioDts = dts + packet->duration;
     }
     lastDts = dts;
-    av_interleaved_write_frame(m_output, packet);
+    written = av_interleaved_write_frame(m_output, packet);
   }
   av_packet_free(&packet);
+  if (written < 0) return false;
+  // What the container has handed out reaches the disk itself every second.
+  if (m_fd >= 0 && m_unsyncedBytes > 0) {
+    const std::int64_t now = MonotonicUs();
+    if (now - m_syncedUs >= kSyncUs) {
+      fdatasync(m_fd);
+      m_syncedUs = now;
+      m_unsyncedBytes = 0;
+    }
+  }
+  return true;
+}
+
+void CMp4Muxer::FinishFile(bool written) {
+  bool ok = written && av_write_trailer(m_output) >= 0;
+  if (m_io) {
+    avio_flush(m_io);
+    ok = ok && m_io->error >= 0;
+  }
+  if (m_fd >= 0) {
+    ok = ok && fdatasync(m_fd) == 0;
+    close(m_fd);
+    m_fd = -1;
+  }
+  m_videoQueue.Release();
+  m_audioQueue.Release();
+  if (!ok) {
+    m_failed.store(true);
+  } else if (m_fragmented && m_finishFaststart) {
+    // A failed copy leaves the fragmented file, which plays too.
+    std::string error;
+    if (!kinora::MakeFaststartMp4(m_path, &error)) {
+      av_log(nullptr, AV_LOG_WARNING, "%s stays fragmented: %s\n", m_path.c_str(), error.c_str());
+    }
+  }
+  if (HWND owner = m_owner.load()) PostMessage(owner, WM_STOP_RECORD, 0, ok ? 1 : 0);
 }
 
 void CMp4Muxer::StartMux() {
   m_mux.Start(
       m_videoQueue, m_audioQueue,
-      [this](const CMuxThread::Unit& u) { WriteUnit(u, m_videoStream, m_videoTickFactor, m_lastVideoDts); },
+      [this](const CMuxThread::Unit& u) { return WriteUnit(u, m_videoStream, m_videoTickFactor, m_lastVideoDts); },
       [this](const CMuxThread::Unit& u) {
-        if (m_audioStream) WriteUnit(u, m_audioStream, m_audioTickFactor, m_lastAudioDts);
+        return !m_audioStream || WriteUnit(u, m_audioStream, m_audioTickFactor, m_lastAudioDts);
       },
-      [this] {
-        av_write_trailer(m_output);
-        m_videoQueue.Release();
-        m_audioQueue.Release();
-        if (HWND owner = m_owner.load()) PostMessage(owner, WM_STOP_RECORD, 0, 1);
-      });
+      [this](bool last) {
+        std::lock_guard lock(m_audioLock);
+        if (!m_audioCtx || !m_audioFrame || !m_audioPacket) return;
+        m_sound.Drain(
+            m_clock, [this](const unsigned char* pcm, int samples, double ms) { EncodeAudio(pcm, samples, ms); },
+            last);
+        // The sound the encoder still holds belongs to the recording too.
+        if (last && avcodec_send_frame(m_audioCtx, nullptr) == 0) ReceiveAudio();
+      },
+      [this](bool written) { FinishFile(written); });
 }
 
 void CMp4Muxer::Close() {
@@ -355,9 +479,17 @@ void CMp4Muxer::Close() {
     m_audioSamples = 0;
   }
   if (m_output) {
-    if (!(m_output->oformat->flags & AVFMT_NOFILE)) avio_closep(&m_output->pb);
+    m_output->pb = nullptr;  // ours, freed below
     avformat_free_context(m_output);
     m_output = nullptr;
+  }
+  if (m_io) {
+    av_freep(&m_io->buffer);
+    avio_context_free(&m_io);
+  }
+  if (m_fd >= 0) {
+    close(m_fd);
+    m_fd = -1;
   }
   m_videoStream = nullptr;
   m_audioStream = nullptr;

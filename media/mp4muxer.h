@@ -3,13 +3,26 @@
 // libavformat chooses from the file name) with the encoders that container
 // names as its defaults. Inputs are stamped with their capture times and
 // queued in time order like the FLV recorder's; one mux thread writes the
-// earliest unit of either queue. AddEndData ends the recording; when the file
-// is complete the owner window gets WM_STOP_RECORD.
+// earliest unit of either queue. Pictures are encoded on the caller's
+// thread; sound is only copied there and encoded on the mux thread.
+//
+// While recording, an MP4 is written fragmented (an empty index, then one
+// fragment per key picture at least a second apart and at most two seconds
+// long, each synced to disk), so that a recording cut short by a kill, a
+// crash or a power loss plays up to its last fragment. On a normal end the
+// file is copied into an ordinary MP4 with its index in front; when that
+// fails the fragmented file stays the recording.
+//
+// AddEndData ends the recording; when the file is complete the owner window
+// gets WM_STOP_RECORD with lParam 1, or 0 when the file could not be
+// written (a full disk), in which case what was written before stays
+// playable.
 
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "media/framequeue.h"
 #include "media/muxcore.h"
@@ -18,6 +31,7 @@
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
+struct AVIOContext;
 struct AVPacket;
 struct AVStream;
 struct SwsContext;
@@ -43,12 +57,21 @@ class CMp4Muxer {
   int BmptoH264Data(const unsigned char* pixels, int length);
   // One block of 16-bit mono samples at 44100 Hz that has just been filled.
   int SetPCMData(const unsigned char* pcm, int length);
+  // One block whose first sample was captured at captureUs (MonotonicUs),
+  // after `lostSamples` samples the device lost (WAVEHDR's captureUs and
+  // lostSamples).
+  int SetPCMData(const unsigned char* pcm, int length, std::int64_t captureUs, std::uint32_t lostSamples);
   // Encodes one frame of samples with `encoder` and queues what comes out at timestampMs.
   int PCMtoAACData(AVCodecContext* encoder, const unsigned char* pcm, int length, std::uint32_t timestampMs);
   // Drains the encoders and asks the mux thread to finish the file.
   int AddEndData();
   // Waits for the mux thread (the container is never freed under it) and frees everything.
   void Close();
+
+  // Off: an MP4 stays as it was written while recording (fragmented).
+  // Takes effect from the next Init.
+  void SetFinishFaststart(bool on) { m_finishFaststart = on; }
+  bool IsFragmented() const { return m_fragmented; }
 
   void PlayVideo(int run) { m_clock.PlayVideo(run); }
   std::uint32_t GetVideoTime() { return m_clock.GetVideoTime(); }
@@ -64,8 +87,13 @@ class CMp4Muxer {
 
  private:
   void StartMux();
-  void WriteUnit(const CMuxThread::Unit& unit, AVStream* stream, double factor, std::int64_t& lastDts);
-  void ReceiveVideo(bool sleepPerPacket);
+  bool OpenOutput(const char* path);
+  bool WriteUnit(const CMuxThread::Unit& unit, AVStream* stream, double factor, std::int64_t& lastDts);
+  void FinishFile(bool written);
+  // The output file's writes (mux thread, and Init before it starts).
+  static int WriteOut(void* opaque, std::uint8_t* data, int length);
+  static std::int64_t SeekOut(void* opaque, std::int64_t offset, int whence);
+  void ReceiveVideo();
   void ReceiveAudio();
   void EncodeAudio(const unsigned char* pcm, int samples, double timeMs);
 
@@ -98,5 +126,16 @@ class CMp4Muxer {
   CSampleTimes m_sampleTimes;
   std::int64_t m_lastVideoDts = -1;  // mux thread only
   std::int64_t m_lastAudioDts = -1;
+  std::int64_t m_nextAudioDts = -1;  // where the sound track goes on without a break
   std::int64_t m_maxVideoPts = 0;
+  CSoundFeed m_sound;  // sound blocks on their way to the mux thread
+  std::atomic<bool> m_failed{false};  // a write failed: no more input
+
+  std::string m_path;
+  int m_fd = -1;  // the output file
+  AVIOContext* m_io = nullptr;
+  bool m_fragmented = false;
+  bool m_finishFaststart = true;
+  std::int64_t m_unsyncedBytes = 0;  // written since the last sync to disk
+  std::int64_t m_syncedUs = 0;
 };

@@ -1,11 +1,14 @@
 #include "media/wavein.h"
 
+#include "media/sdl_audio.h"
+
 #include <SDL2/SDL.h>
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <set>
 
@@ -13,25 +16,41 @@ class CWaveInDevice {
  public:
   SDL_AudioDeviceID id = 0;
   HWND window = nullptr;
-  std::mutex lock;             // the queue and the headers in it
+  int rate = 44100;
+  int frameBytes = 2;          // bytes of one sample of every channel
+  std::mutex lock;             // the queue, the headers in it and the sample clock
   std::deque<WAVEHDR*> queue;  // headers waiting to be filled, oldest first
   DWORD handedBack = 0;
 
   // On SDL's audio thread: fills the oldest header; a full one goes to the
   // window. Sound arriving while no header is queued is lost, as with a
-  // device that has run out of buffers.
+  // device that has run out of buffers, and counted for the next header.
   void Capture(const unsigned char* data, int length) {
     std::lock_guard guard(lock);
-    while (length > 0 && !queue.empty()) {
+    const std::int64_t samples = length / frameBytes;
+    Clock(samples);
+    std::int64_t at = position;
+    while (length > 0) {
+      if (queue.empty()) {
+        pendingLost += static_cast<DWORD>(length / frameBytes);
+        break;
+      }
       WAVEHDR* h = queue.front();
+      if (h->dwBytesRecorded == 0) {
+        h->captureUs = TimeOf(at);
+        h->lostSamples = pendingLost;
+        pendingLost = 0;
+      }
       const DWORD room = h->dwBufferLength - h->dwBytesRecorded;
       const DWORD n = std::min<DWORD>(room, static_cast<DWORD>(length));
       std::memcpy(h->lpData + h->dwBytesRecorded, data, n);
       h->dwBytesRecorded += n;
       data += n;
       length -= static_cast<int>(n);
+      at += n / frameBytes;
       if (h->dwBytesRecorded == h->dwBufferLength) HandBack();
     }
+    position += samples;
   }
 
   // Hands the oldest header back to the window (under the lock).
@@ -42,6 +61,62 @@ class CWaveInDevice {
     h->reserved = ++handedBack;
     PostMessage(window, MM_WIM_DATA, reinterpret_cast<WPARAM>(this), reinterpret_cast<LPARAM>(h));
   }
+
+  // A new run starts a new sample clock (under the lock).
+  void RestartClock() {
+    anchorUs = -1;
+    pendingLost = 0;
+  }
+
+ private:
+  // Samples arriving late (callbacks delayed by the scheduler) do not move
+  // the clock; a delay that lasts this long over a whole window of
+  // callbacks is sound the device never delivered.
+  static constexpr std::int64_t kLossUs = 20000;
+  static constexpr std::int64_t kWindowUs = 500000;
+  static constexpr std::int64_t kNoLate = std::numeric_limits<std::int64_t>::max();
+
+  // The capture time of sample `n`: the sample clock runs at the nominal
+  // rate from its anchor.
+  std::int64_t TimeOf(std::int64_t n) const { return anchorUs + (n - anchorSample) * 1000000 / rate; }
+
+  // Follows the device with the sample clock for a chunk of `samples` that
+  // has just arrived: its first sample was taken `samples` before now.
+  // The clock follows the earliest arrivals, since a chunk is never handed
+  // over before it was captured; when every chunk of a window came late by
+  // more than kLossUs, that time is counted as lost samples.
+  void Clock(std::int64_t samples) {
+    const std::int64_t first = MonotonicUs() - samples * 1000000 / rate;
+    if (anchorUs < 0) {
+      anchorUs = first;
+      anchorSample = position;
+      windowStart = position;
+      windowLateUs = kNoLate;
+      return;
+    }
+    const std::int64_t late = first - TimeOf(position);
+    if (late < 0) {
+      anchorUs = first;
+      anchorSample = position;
+    } else {
+      windowLateUs = std::min(windowLateUs, late);
+    }
+    if ((position - windowStart) * 1000000 / rate < kWindowUs) return;
+    if (windowLateUs != kNoLate && windowLateUs > kLossUs) {
+      const std::int64_t lost = windowLateUs * rate / 1000000;
+      pendingLost += static_cast<DWORD>(lost);
+      position += lost;
+    }
+    windowStart = position;
+    windowLateUs = kNoLate;
+  }
+
+  std::int64_t position = 0;  // samples the device has delivered or lost so far
+  std::int64_t anchorUs = -1;  // -1 until the first chunk of a run
+  std::int64_t anchorSample = 0;
+  std::int64_t windowStart = 0;
+  std::int64_t windowLateUs = kNoLate;
+  DWORD pendingLost = 0;  // lost since the last header began
 };
 
 namespace {
@@ -54,10 +129,6 @@ bool IsOpen(HWAVEIN device) {
   return device && g_devices.count(device) > 0;
 }
 
-// The sound library reports a missing card on standard error; here a
-// missing device is an answer (no sound), not a message for the user.
-void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
-
 void SDLCALL CaptureCallback(void* user, Uint8* stream, int length) {
   static_cast<CWaveInDevice*>(user)->Capture(stream, length);
 }
@@ -69,11 +140,11 @@ HWAVEIN WaveInOpen(const WAVEFORMATEX& format, HWND window) {
       format.nChannels > 2 || format.nSamplesPerSec == 0) {
     return nullptr;
   }
-  snd_lib_error_set_handler(QuietAlsa);
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+  if (!kinora::AcquireSdlAudio()) return nullptr;
   auto* device = new CWaveInDevice;
   device->window = window;
+  device->rate = static_cast<int>(format.nSamplesPerSec);
+  device->frameBytes = 2 * format.nChannels;
   SDL_AudioSpec want{};
   want.freq = static_cast<int>(format.nSamplesPerSec);
   want.format = AUDIO_S16LSB;
@@ -86,7 +157,7 @@ HWAVEIN WaveInOpen(const WAVEFORMATEX& format, HWND window) {
   device->id = SDL_OpenAudioDevice(nullptr, 1, &want, &have, 0);
   if (device->id == 0) {
     delete device;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    kinora::ReleaseSdlAudio();
     return nullptr;
   }
   {
@@ -117,12 +188,19 @@ int WaveInAddBuffer(HWAVEIN device, WAVEHDR* header) {
   if (header->dwFlags & WHDR_INQUEUE) return 0;
   header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
   header->dwBytesRecorded = 0;
+  header->captureUs = 0;
+  header->lostSamples = 0;
   device->queue.push_back(header);
   return 1;
 }
 
 int WaveInStart(HWAVEIN device) {
   if (!IsOpen(device)) return 0;
+  {
+    // The time between a stop and this start is no loss.
+    std::lock_guard lock(device->lock);
+    device->RestartClock();
+  }
   SDL_PauseAudioDevice(device->id, 0);
   return 1;
 }
@@ -168,6 +246,6 @@ int WaveInClose(HWAVEIN device) {
   }
   PostMessage(device->window, MM_WIM_CLOSE, reinterpret_cast<WPARAM>(device), 0);
   delete device;
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  kinora::ReleaseSdlAudio();
   return 1;
 }

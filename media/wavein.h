@@ -6,9 +6,15 @@
 // device opens and closes. The sound microphone capture (CWave) and the AVI
 // writer (CAviFile) both capture through these calls.
 //
+// Every filled buffer carries the monotonic time at which its first sample
+// was taken and the number of samples the device lost just before it, so
+// that a recorder can place the sound where it was captured however late
+// the buffer reaches it.
+//
 // Tests run without hardware through SDL's "disk" driver
 // (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN=<raw samples>).
 
+#include <chrono>
 #include <cstdint>
 
 #include "platform/messages.h"
@@ -43,7 +49,15 @@ struct WAVEHDR {
   DWORD dwFlags = 0;
   DWORD dwLoops = 0;
   DWORD reserved = 0;  // the device's count of buffers handed back, at this one's return
+  std::int64_t captureUs = 0;  // MonotonicUs at which the first sample was taken
+  DWORD lostSamples = 0;       // samples lost just before this buffer (overrun, no buffer queued)
 };
+
+// Microseconds of the monotonic clock that GetTickCount also reads.
+inline std::int64_t MonotonicUs() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 class CWaveInDevice;
 using HWAVEIN = CWaveInDevice*;

@@ -29,3 +29,10 @@ bool FindWindowByCaption(const QString& caption);
 // travel as they are. wParam and lParam must be plain numbers (never
 // pointers across processes). False when there is no such window.
 bool PostMessageToCaption(const QString& caption, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+
+// The names of the two registered messages between the main program and the
+// screen recorder (RegisterWindowMessage turns them into numbers): the
+// recorder's window is captioned "Capturo", the main program's start menu
+// "RozIdez", and each posts these to the other's caption.
+inline constexpr char kStartRecordMessage[] = "StartRecord";
+inline constexpr char kStopRecordMessage[] = "StopRecord";

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <unordered_set>
@@ -62,6 +63,8 @@ namespace {
 struct SendState {
   std::mutex mutex;
   std::condition_variable done;
+  bool begun = false;      // the handler has started
+  bool abandoned = false;  // the sender gave up before it started
   bool finished = false;
   LRESULT result = 0;
 };
@@ -85,34 +88,74 @@ class SendCompletion {
   std::shared_ptr<SendState> state_;
 };
 
+// Queues the delivery on the target's thread. False when the target does
+// not exist. The handler is skipped once the sender has abandoned the call.
+bool QueueDelivery(HWND target, UINT msg, WPARAM wParam, LPARAM lParam, const std::shared_ptr<SendState>& state,
+                   std::shared_ptr<const void> keepAlive) {
+  auto completion = std::make_shared<SendCompletion>(state);
+  std::lock_guard lock(RegistryMutex());
+  if (Registry().count(target) == 0) return false;
+  QMetaObject::invokeMethod(
+      target,
+      [target, completion, state, keepAlive = std::move(keepAlive), msg, wParam, lParam] {
+        {
+          std::lock_guard guard(state->mutex);
+          if (state->abandoned) return;
+          state->begun = true;
+        }
+        CMessageEvent ev(msg, wParam, lParam);
+        QCoreApplication::sendEvent(target, &ev);
+        completion->result = ev.result;
+      },
+      Qt::QueuedConnection);
+  return true;
+}
+
+LRESULT SendOnOwnThread(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
+  CMessageEvent ev(msg, wParam, lParam);
+  QCoreApplication::sendEvent(target, &ev);
+  return ev.result;
+}
+
 }  // namespace
 
 LRESULT SendMessage(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!IsMessageTarget(target)) return 0;
-  if (target->thread() == QThread::currentThread()) {
-    CMessageEvent ev(msg, wParam, lParam);
-    QCoreApplication::sendEvent(target, &ev);
-    return ev.result;
-  }
+  if (target->thread() == QThread::currentThread()) return SendOnOwnThread(target, msg, wParam, lParam);
   // Queue the delivery on the target's thread and wait for it with our own
   // primitives, so the hand-over is plain to the thread checkers too.
   auto state = std::make_shared<SendState>();
-  {
-    auto completion = std::make_shared<SendCompletion>(state);
-    std::lock_guard lock(RegistryMutex());
-    if (Registry().count(target) == 0) return 0;
-    QMetaObject::invokeMethod(
-        target,
-        [target, completion, msg, wParam, lParam] {
-          CMessageEvent ev(msg, wParam, lParam);
-          QCoreApplication::sendEvent(target, &ev);
-          completion->result = ev.result;
-        },
-        Qt::QueuedConnection);
-  }
+  if (!QueueDelivery(target, msg, wParam, lParam, state, nullptr)) return 0;
   std::unique_lock lock(state->mutex);
   state->done.wait(lock, [&] { return state->finished; });
   return state->result;
+}
+
+bool SendMessageCancellable(HWND target, UINT msg, WPARAM wParam, LPARAM lParam,
+                            const std::function<bool()>& cancelled, std::shared_ptr<const void> keepAlive,
+                            LRESULT* result) {
+  if (!IsMessageTarget(target) || cancelled()) return false;
+  if (target->thread() == QThread::currentThread()) {
+    const LRESULT r = SendOnOwnThread(target, msg, wParam, lParam);
+    if (result) *result = r;
+    return true;
+  }
+  auto state = std::make_shared<SendState>();
+  if (!QueueDelivery(target, msg, wParam, lParam, state, std::move(keepAlive))) return false;
+  std::unique_lock lock(state->mutex);
+  while (!state->finished) {
+    if (state->done.wait_for(lock, std::chrono::milliseconds(1), [&] { return state->finished; })) break;
+    lock.unlock();
+    const bool stop = cancelled();
+    lock.lock();
+    if (stop && !state->finished) {
+      // Not begun: it never will be. Begun: the handler keeps what it needs alive.
+      state->abandoned = true;
+      return false;
+    }
+  }
+  if (result) *result = state->result;
+  return state->begun;
 }
 
 namespace {
@@ -129,6 +172,15 @@ MessageNames& RegisteredNames() {
 }
 
 }  // namespace
+
+LRESULT SendTextMessage(HWND target, UINT msg, WPARAM wParam, const QString& text) {
+  return SendMessage(target, msg, wParam, reinterpret_cast<LPARAM>(&text));
+}
+
+QString TextFromLParam(LPARAM lParam) {
+  const auto* text = reinterpret_cast<const QString*>(lParam);
+  return text ? *text : QString();
+}
 
 UINT RegisterWindowMessage(const std::string& name) {
   auto& r = RegisteredNames();

@@ -7,18 +7,21 @@
 // from any thread and is harmless once the target has been destroyed: the
 // message is dropped and PostMessage returns false.
 
+#include "platform/records.h"
+
 #include <QEvent>
 #include <QObject>
+#include <QString>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-using UINT = unsigned int;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
@@ -53,6 +56,23 @@ bool PostMessage(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 // Delivers the message on the target's thread and waits for the answer.
 // Returns 0 when the target does not exist.
 LRESULT SendMessage(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+
+// Like SendMessage, but the sender stops waiting as soon as `cancelled`
+// answers true (asked about every millisecond). A message whose handler has
+// not begun by then is never delivered; `keepAlive` is held until the
+// handler has run or the message was dropped, so what lParam points into
+// can outlive the sender's wait. True when the handler ran to its end.
+bool SendMessageCancellable(HWND target, UINT msg, WPARAM wParam, LPARAM lParam,
+                            const std::function<bool()>& cancelled,
+                            std::shared_ptr<const void> keepAlive = nullptr, LRESULT* result = nullptr);
+
+// Messages that carry a text (a file path, several joined paths) go with
+// SendMessage, never PostMessage: lParam is a `const QString*` that is valid
+// only while the receiver handles the call, so a receiver that keeps the
+// text copies it. SendTextMessage sends such a message; TextFromLParam reads
+// the text on the receiving side (empty for lParam 0).
+LRESULT SendTextMessage(HWND target, UINT msg, WPARAM wParam, const QString& text);
+QString TextFromLParam(LPARAM lParam);
 
 // A message number that every caller asking for the same name gets, in the
 // range 0xC000..0xFFFF like registered window messages.

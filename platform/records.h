@@ -1,5 +1,8 @@
 #pragma once
-// Plain records with the byte layouts the picture and font code relies on.
+// Plain records with the byte layouts the picture and font code relies on,
+// and the camera frame record every library that shows or records camera
+// pictures receives (the camera library fills it; nothing else needs to
+// link that library to read one).
 
 #include <cstdint>
 
@@ -7,6 +10,7 @@ using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
+using UINT = unsigned int;
 
 #pragma pack(push, 1)
 struct tagRGBQUAD {
@@ -66,3 +70,18 @@ struct LOGFONTW {
   char16_t lfFaceName[LF_FACESIZE] = {};
 };
 static_assert(sizeof(LOGFONTW) == 92);
+
+// One camera frame, posted by the camera library to the window that opened
+// the camera: wParam the camera index, lParam a pointer to this record. The
+// record and its pixels belong to the camera library and stay valid until
+// the receiver allows the next frame (CUsbCamera::SetOneFrame). data 0 with
+// width 1: connected, no picture yet; data 0 otherwise: no video signal.
+constexpr UINT WM_CAMERA_FRAME = 2249;
+
+struct _CAMERAFRAME {
+  BYTE* data = nullptr;  // bottom-up rows, 24-bit blue-green-red, padded to 4 bytes
+  int width = 0;
+  int height = 0;
+  int bitCount = 0;
+  tagRGBQUAD* palette = nullptr;
+};

@@ -18,13 +18,12 @@
 #include "platform/messages.h"
 #include "platform/records.h"
 #include "preview/historyrecord.h"
+#include "preview/preview_messages.h"
 
 #include <QString>
 
 #include <mutex>
 #include <string>
-
-constexpr UINT WM_UPDATE_ZOOM = 2239;  // wParam zoom percent, lParam page
 
 enum SHOW_MODE : int {
   SHOW_NORMAL = 0,

@@ -7,8 +7,7 @@
 #include "platform/geometry.h"
 #include "platform/messages.h"
 #include "platform/records.h"
-
-constexpr UINT WM_HISTORY_RECORD = 2244;
+#include "preview/preview_messages.h"
 
 // One snapshot. `data` (bottom-up rows padded to 4 bytes except at depth
 // 32) is owned by the snapshot and comes from NewMem; 0 = empty.

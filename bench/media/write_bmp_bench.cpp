@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <vector>
 
 extern "C" {
@@ -28,17 +27,10 @@ enum class Content { TestPicture, Noisy };
 
 std::vector<std::vector<unsigned char>> MakePictures(Content content) {
   std::vector<std::vector<unsigned char>> pictures(kPictures);
-  std::mt19937 rng(7);
   for (int i = 0; i < kPictures; ++i) {
     synthetic::DrawPicture(pictures[i], kW, kH, i, i * 40.0);
-    if (content == Content::Noisy) {
-      // Camera-like: a textured page with sensor noise (±6) that changes every picture.
-      for (std::size_t p = 0; p < pictures[i].size(); ++p) {
-        const int texture = static_cast<int>((p / 3 % kW) * 7 + (p / 3 / kW) * 3) % 40;
-        const int v = pictures[i][p] + texture + static_cast<int>(rng() % 13) - 6;
-        pictures[i][p] = static_cast<unsigned char>(std::clamp(v, 0, 255));
-      }
-    }
+    // Camera-like: a textured page with sensor noise that changes every picture.
+    if (content == Content::Noisy) synthetic::AddTexture(pictures[i], kW, kH, i, i * 40.0);
   }
   return pictures;
 }

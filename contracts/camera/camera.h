@@ -97,6 +97,10 @@ class CUsbCamera {
   // Picture quality level: 0 soft (the control's minimum), 1 the camera's
   // default, 2 and above sharp (its maximum).
   int SetVideoSharpness(int level);
+  // 1 when the open camera has that picture control, else 0 (also when
+  // none is open). It tells "no exposure control" from the -1 of automatic
+  // exposure; ECameraControl::AutoExposure asks for the automatic mode.
+  int HasPictureControl(ECameraControl control) const;
 
   // Text for an open result that is neither 0 nor CAMERA_OPEN_FAILED.
   static std::string GetErrorText(int code);

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <cstring>
 
 std::string FourccText(std::uint32_t fourcc) {
   std::string s;
@@ -71,12 +69,7 @@ void NormaliseSizes(std::vector<CFrameSize>& sizes) {
 std::vector<std::shared_ptr<ICameraProvider>> DefaultCameraProviders() {
   std::vector<std::shared_ptr<ICameraProvider>> providers;
   providers.push_back(std::make_shared<CV4L2Provider>(SystemV4L2Io()));
-  const char* demo = std::getenv("BREVIO_DEMO_CAMERA");
-  if (demo && std::strcmp(demo, "1") == 0) {
-    CDemoCameraOptions options;
-    if (const char* seed = std::getenv("BREVIO_DEMO_SEED")) options.seed = static_cast<std::uint32_t>(std::strtoul(seed, nullptr, 10));
-    if (const char* noise = std::getenv("BREVIO_DEMO_NOISE")) options.noise = std::atoi(noise);
-    providers.push_back(std::make_shared<CDemoCameraProvider>(options));
-  }
+  if (CDemoCameraOptions demo = DemoCameraOptionsFromEnvironment(); demo.count > 0)
+    providers.push_back(std::make_shared<CDemoCameraProvider>(std::move(demo)));
   return providers;
 }

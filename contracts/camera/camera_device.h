@@ -116,6 +116,6 @@ class ICameraProvider {
 };
 
 // The providers a default-constructed CUsbCamera uses: V4L2 devices, then
-// the demo document camera when BREVIO_DEMO_CAMERA=1 (BREVIO_DEMO_SEED and
-// BREVIO_DEMO_NOISE choose its seed and sensor noise).
+// BREVIO_DEMO_CAMERA=N (1 to 6) demo document cameras (BREVIO_DEMO_SEED and
+// BREVIO_DEMO_NOISE choose their seed and sensor noise).
 std::vector<std::shared_ptr<ICameraProvider>> DefaultCameraProviders();

@@ -7,8 +7,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <set>
+#include <string>
 #include <thread>
 
 namespace {
@@ -188,12 +194,23 @@ CCanvas RenderPage(std::uint32_t seed, int page, int pw, int ph) {
 
 inline std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
+// Desk colours (blue, green, red) of about the same lightness: wood, slate,
+// green baize, red-brown, plum, grey.
+constexpr double kDeskTints[kDemoCameraMax][3] = {{44, 56, 74}, {82, 58, 44}, {46, 72, 44},
+                                                  {40, 44, 96}, {84, 44, 70}, {60, 60, 60}};
+
+// Seven-segment digits: bit 0 top, 1 upper right, 2 lower right, 3 bottom,
+// 4 lower left, 5 upper left, 6 middle.
+constexpr std::uint8_t kSegments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
+
 }  // namespace
 
-CDemoScene::CDemoScene(std::uint32_t seed, int turnPeriodMs, int turnMs)
+CDemoScene::CDemoScene(std::uint32_t seed, int turnPeriodMs, int turnMs, int deskTint, int deskNumber)
     : seed_(seed),
       period_(static_cast<std::uint32_t>(std::max(turnPeriodMs, 100))),
-      turn_(static_cast<std::uint32_t>(std::clamp(turnMs, 1, std::max(turnPeriodMs, 100) - 1))) {}
+      turn_(static_cast<std::uint32_t>(std::clamp(turnMs, 1, std::max(turnPeriodMs, 100) - 1))),
+      deskTint_(((deskTint % kDemoCameraMax) + kDemoCameraMax) % kDemoCameraMax),
+      deskNumber_(deskNumber >= 1 && deskNumber <= 9 ? deskNumber : 0) {}
 
 CDemoScene::CGeometry CDemoScene::Geometry(int page, int width, int height) const {
   CRandom base(seed_ * 2654435761u + 1);
@@ -254,6 +271,7 @@ void CDemoScene::Compose(CComposite& out) const {
     out.bottom = std::max(out.bottom, std::min(h, static_cast<int>(std::ceil(c[1])) + 1));
   }
   const double cx2 = w * 0.5, cy2 = h * 0.5, norm = 1.0 / (cx2 * cx2 + cy2 * cy2);
+  const double* desk = kDeskTints[deskTint_];
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = &out.pixels[static_cast<std::size_t>(y) * w * 3];
     const double dy = y + 0.5 - g.cy;
@@ -267,7 +285,7 @@ void CDemoScene::Compose(CComposite& out) const {
       const double out2 = std::max(std::max(-su, su - g.pw), std::max(-sv, sv - g.ph));
       const double shadow = out2 <= 0 ? 0.45 : 0.45 * std::max(0.0, 1.0 - out2 / blur);
       const double tone = 1.0 + 0.08 * rowTone[y] + 0.05 * colTone[x];
-      double bgr[3] = {44 * tone, 56 * tone, 74 * tone};
+      double bgr[3] = {desk[0] * tone, desk[1] * tone, desk[2] * tone};
       for (double& c : bgr) c *= 1.0 - shadow;
       if (inside > -0.5) {
         const double cover = std::min(1.0, inside + 0.5);
@@ -289,6 +307,39 @@ void CDemoScene::Compose(CComposite& out) const {
       row[x * 3 + 0] = Clamp8(static_cast<int>(bgr[0] * light * 0.97 + 0.5));
       row[x * 3 + 1] = Clamp8(static_cast<int>(bgr[1] * light + 0.5));
       row[x * 3 + 2] = Clamp8(static_cast<int>(bgr[2] * light + 0.5));
+    }
+  }
+  if (deskNumber_) PaintDeskNumber(out);
+}
+
+void CDemoScene::PaintDeskNumber(CComposite& out) const {
+  // The same place on every page: left of where any page's left edge (centre
+  // moved by up to 3 %, turned by up to 4.1 degrees) and its shadow can lie.
+  const int w = out.width, h = out.height;
+  const CGeometry g = Geometry(0, w, h);
+  const double left = w * 0.04, right = w * 0.47 - 0.5 * (g.pw + g.ph * 0.072) - h * 0.03;
+  const double dh = std::min(h * 0.34, (right - left) / 0.6), dw = dh * 0.6;
+  if (dh < 10) return;  // no room on so small a picture
+  const double x0 = left + (right - left - dw) / 2, y0 = (h - dh) / 2, t = dw * 0.2;
+  const double mid = y0 + dh / 2;
+  const double segment[7][4] = {{x0, y0, x0 + dw, y0 + t},
+                                {x0 + dw - t, y0, x0 + dw, mid + t / 2},
+                                {x0 + dw - t, mid - t / 2, x0 + dw, y0 + dh},
+                                {x0, y0 + dh - t, x0 + dw, y0 + dh},
+                                {x0, mid - t / 2, x0 + t, y0 + dh},
+                                {x0, y0, x0 + t, mid + t / 2},
+                                {x0, mid - t / 2, x0 + dw, mid + t / 2}};
+  const std::uint8_t on = kSegments[deskNumber_];
+  // Pale paint that lets the grain and the light show through.
+  for (int y = static_cast<int>(y0); y < static_cast<int>(std::ceil(y0 + dh)) && y < h; ++y) {
+    std::uint8_t* row = &out.pixels[static_cast<std::size_t>(y) * w * 3];
+    for (int x = static_cast<int>(x0); x < static_cast<int>(std::ceil(x0 + dw)) && x < w; ++x) {
+      const double px = x + 0.5, py = y + 0.5;
+      bool inside = false;
+      for (int k = 0; k < 7 && !inside; ++k)
+        inside = (on >> k & 1) && px >= segment[k][0] && px < segment[k][2] && py >= segment[k][1] && py < segment[k][3];
+      if (!inside) continue;
+      for (int k = 0; k < 3; ++k) row[x * 3 + k] = static_cast<std::uint8_t>(row[x * 3 + k] + (190 - row[x * 3 + k]) * 55 / 100);
     }
   }
 }
@@ -420,9 +471,9 @@ void AddDemoNoise(std::uint8_t* pixels, std::size_t bytes, int amplitude, std::u
   }
 }
 
-CCameraDescription DemoCameraDescription() {
+CCameraDescription DemoCameraDescription(int camera) {
   CCameraDescription d;
-  d.id = "demo-document-camera";
+  d.id = camera <= 0 ? std::string("demo-document-camera") : "demo-document-camera-" + std::to_string(camera + 1);
   d.name = "Demo document camera";
   d.node = "demo";
   const int sizes[][2] = {{640, 480},   {800, 600},   {1024, 768},  {1280, 720},  {1280, 960},
@@ -441,14 +492,84 @@ CCameraDescription DemoCameraDescription() {
   return d;
 }
 
+std::uint32_t DemoCameraSeed(std::uint32_t seed, int camera) {
+  return camera <= 0 ? seed : seed + 7919u * static_cast<std::uint32_t>(camera);
+}
+
+int DemoCameraCount(const char* value, std::string& notice) {
+  notice.clear();
+  if (!value || !*value) return 0;
+  errno = 0;
+  char* end = nullptr;
+  const long n = std::strtol(value, &end, 10);
+  while (end && std::isspace(static_cast<unsigned char>(*end))) ++end;
+  const std::string quoted = std::string("BREVIO_DEMO_CAMERA=") + value;
+  if (end == value || *end) {
+    notice = quoted + " is not a number of demo cameras (1 to " + std::to_string(kDemoCameraMax) +
+             "); no demo camera is listed";
+    return 0;
+  }
+  if (n == 0) return 0;
+  if (n >= 1 && n <= kDemoCameraMax && errno == 0) return static_cast<int>(n);
+  const int clamped = n < 1 ? 1 : kDemoCameraMax;
+  notice = quoted + " is outside 1 to " + std::to_string(kDemoCameraMax) + "; " + std::to_string(clamped) +
+           (clamped == 1 ? " demo camera is" : " demo cameras are") + " listed";
+  return clamped;
+}
+
+CDemoCameraOptions DemoCameraOptionsFromEnvironment() {
+  CDemoCameraOptions options;
+  std::string notice;
+  options.count = DemoCameraCount(std::getenv("BREVIO_DEMO_CAMERA"), notice);
+  if (!notice.empty()) {
+    // Every camera object asks again; the user is told once per value.
+    static std::mutex mutex;
+    static std::string told;
+    std::lock_guard lock(mutex);
+    if (told != notice) {
+      std::fprintf(stderr, "brevio: %s\n", notice.c_str());
+      told = notice;
+    }
+  }
+  if (const char* seed = std::getenv("BREVIO_DEMO_SEED")) options.seed = static_cast<std::uint32_t>(std::strtoul(seed, nullptr, 10));
+  if (const char* noise = std::getenv("BREVIO_DEMO_NOISE")) options.noise = std::atoi(noise);
+  return options;
+}
+
 namespace {
+
+// The demo cameras streaming in this process, by id: a camera streams to one
+// device object at a time, as a V4L2 node does.
+class CStreamingCameras {
+ public:
+  bool Claim(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    return ids_.insert(id).second;
+  }
+  void Release(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    ids_.erase(id);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<std::string> ids_;
+};
+
+CStreamingCameras& StreamingCameras() {
+  static CStreamingCameras cameras;
+  return cameras;
+}
 
 class CDemoDevice : public ICameraDevice {
  public:
-  explicit CDemoDevice(const CDemoCameraOptions& o)
-      : options_(o), description_(DemoCameraDescription()), scene_(o.seed, o.turnPeriodMs, o.turnMs) {}
+  CDemoDevice(const CDemoCameraOptions& o, int camera)
+      : options_(o),
+        description_(DemoCameraDescription(camera)),
+        scene_(DemoCameraSeed(o.seed, camera), o.turnPeriodMs, o.turnMs, camera, o.count > 1 ? camera + 1 : 0),
+        seed_(DemoCameraSeed(o.seed, camera)) {}
   ~CDemoDevice() override {
-    JoinPreparation();
+    Stop();
     if (jpeg_) tjDestroy(jpeg_);
   }
   const CCameraDescription& Description() const override { return description_; }
@@ -461,6 +582,8 @@ class CDemoDevice : public ICameraDevice {
     const auto s = std::find_if(f->sizes.begin(), f->sizes.end(),
                                 [&](const CFrameSize& fs) { return fs.width == width && fs.height == height; });
     if (s == f->sizes.end()) return 22;
+    Stop();
+    if (!StreamingCameras().Claim(description_.id)) return EBUSY;
     JoinPreparation();
     prepared_ = -1;
     fourcc_ = fourcc;
@@ -507,7 +630,7 @@ class CDemoDevice : public ICameraDevice {
     if (turning || options_.noise > 0 || !(key == cacheKey_)) {
       scene_.Render(t, width_, height_, bgr_);
       controls.Apply(bgr_.data(), width_, height_);
-      if (options_.noise > 0) AddDemoNoise(bgr_.data(), bgr_.size(), options_.noise, options_.seed, t);
+      if (options_.noise > 0) AddDemoNoise(bgr_.data(), bgr_.size(), options_.noise, seed_, t);
       if (!Encode()) return EFrameWait::Timeout;
       cacheKey_ = turning ? CKey{} : key;
     }
@@ -528,6 +651,7 @@ class CDemoDevice : public ICameraDevice {
 
   void Stop() override {
     JoinPreparation();
+    if (streaming_) StreamingCameras().Release(description_.id);
     streaming_ = false;
   }
 
@@ -598,6 +722,7 @@ class CDemoDevice : public ICameraDevice {
   CDemoCameraOptions options_;
   CCameraDescription description_;
   CDemoScene scene_;
+  std::uint32_t seed_;
   std::mutex mutex_;
   CDemoControls controls_;
   int generation_ = 0;
@@ -615,13 +740,23 @@ class CDemoDevice : public ICameraDevice {
 
 }  // namespace
 
-std::vector<CCameraDescription> CDemoCameraProvider::Enumerate() { return {DemoCameraDescription()}; }
+int CDemoCameraProvider::Count() const { return std::clamp(options_.count, 1, kDemoCameraMax); }
+
+std::vector<CCameraDescription> CDemoCameraProvider::Enumerate() {
+  std::vector<CCameraDescription> cameras;
+  for (int i = 0; i < Count(); ++i) cameras.push_back(DemoCameraDescription(i));
+  std::sort(cameras.begin(), cameras.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+  return cameras;
+}
 
 std::unique_ptr<ICameraDevice> CDemoCameraProvider::Open(const std::string& id, int& error) {
-  if (id != DemoCameraDescription().id) {
-    error = 2;
-    return nullptr;
-  }
-  error = 0;
-  return std::make_unique<CDemoDevice>(options_);
+  for (int i = 0; i < Count(); ++i)
+    if (id == DemoCameraDescription(i).id) {
+      error = 0;
+      CDemoCameraOptions options = options_;
+      options.count = Count();
+      return std::make_unique<CDemoDevice>(options, i);
+    }
+  error = 2;
+  return nullptr;
 }

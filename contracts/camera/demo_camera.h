@@ -5,6 +5,13 @@
 // composed, so a frame at rest costs a copy; it streams MJPG or YUY2
 // through the same road as a real camera and applies its picture controls.
 // With a seed and an injected clock every frame is reproducible.
+//
+// Up to kDemoCameraMax demo cameras can be listed at once. The first keeps
+// the id, seed and look of a single demo camera, so that stored settings and
+// reference pictures stay valid; the others have their own id, seed and desk
+// tint. When more than one is listed, each shows its number large on the
+// desk beside the page. Like a real device, a demo camera streams to one
+// opener at a time: a second Start answers EBUSY while the first streams.
 
 #include "contracts/camera/camera_device.h"
 
@@ -13,10 +20,14 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
+constexpr int kDemoCameraMax = 6;
+
 struct CDemoCameraOptions {
-  std::uint32_t seed = 1;
+  int count = 1;  // how many demo cameras are listed (1..kDemoCameraMax)
+  std::uint32_t seed = 1;  // the first camera's; the others derive theirs
   // Milliseconds of the scene's time. Empty: real time, and frames are paced
   // at the selected rate. Set: frames are made at once, at the clock's time.
   std::function<std::uint32_t()> clock;
@@ -28,13 +39,27 @@ struct CDemoCameraOptions {
   int noise = 0;
 };
 
+// The number of demo cameras a BREVIO_DEMO_CAMERA value asks for: 0 for
+// none (unset, empty or "0"), else 1..kDemoCameraMax. A count outside that
+// range is clamped, and text that is no count lists none; both set `notice`
+// to a line that says so (empty otherwise).
+int DemoCameraCount(const char* value, std::string& notice);
+// The demo camera options the environment asks for: count from
+// BREVIO_DEMO_CAMERA (0 = none), seed from BREVIO_DEMO_SEED, sensor noise
+// from BREVIO_DEMO_NOISE. A notice about the count goes to stderr once for
+// each value.
+CDemoCameraOptions DemoCameraOptionsFromEnvironment();
+
 // Adds reproducible noise of up to +-amplitude to top-down BGR pixels.
 void AddDemoNoise(std::uint8_t* pixels, std::size_t bytes, int amplitude, std::uint32_t seed, std::uint32_t timeMs);
 
 // Renders the scene; top-down BGR rows of width * 3 bytes.
 class CDemoScene {
  public:
-  explicit CDemoScene(std::uint32_t seed, int turnPeriodMs = 6000, int turnMs = 1200);
+  // `deskTint` picks the desk's colour (0 = the first camera's wood);
+  // `deskNumber` 1..9 is painted large on the desk left of the page, 0 none.
+  explicit CDemoScene(std::uint32_t seed, int turnPeriodMs = 6000, int turnMs = 1200, int deskTint = 0,
+                      int deskNumber = 0);
   void Render(std::uint32_t timeMs, int width, int height, std::vector<std::uint8_t>& out);
   // Lays a page on the desk at that size ahead of time (the first frame of a
   // page is otherwise the expensive one). Safe to call from another thread
@@ -56,6 +81,7 @@ class CDemoScene {
   };
   std::shared_ptr<const CComposite> Composite(int page, int width, int height);
   void Compose(CComposite& c) const;
+  void PaintDeskNumber(CComposite& c) const;
   struct CGeometry {
     double cx, cy, pw, ph, angle;
   };
@@ -63,12 +89,17 @@ class CDemoScene {
 
   std::uint32_t seed_;
   std::uint32_t period_, turn_;
+  int deskTint_, deskNumber_;
   std::mutex mutex_;
   std::list<std::shared_ptr<const CComposite>> cache_;  // most recent first
 };
 
-// The camera's description: "MJPG" and "YUY2", 640*480 to 3264*2448.
-CCameraDescription DemoCameraDescription();
+// The description of demo camera `camera` (0-based): "MJPG" and "YUY2",
+// 640*480 to 3264*2448. Every one has the same name (the camera list numbers
+// cameras of one model); the first's id is the one a single demo camera had.
+CCameraDescription DemoCameraDescription(int camera = 0);
+// The scene seed of demo camera `camera` when the first one's is `seed`.
+std::uint32_t DemoCameraSeed(std::uint32_t seed, int camera);
 
 class CDemoCameraProvider : public ICameraProvider {
  public:
@@ -77,6 +108,7 @@ class CDemoCameraProvider : public ICameraProvider {
   std::unique_ptr<ICameraDevice> Open(const std::string& id, int& error) override;
 
  private:
+  int Count() const;
   CDemoCameraOptions options_;
 };
 

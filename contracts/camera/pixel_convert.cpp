@@ -116,7 +116,9 @@ bool CFrameConverter::Convert(const CRawFrame& frame, std::vector<std::uint8_t>&
     case FOURCC_GREY: packed = w; break;
     case FOURCC_RGB3:
     case FOURCC_BGR3: packed = w * 3; break;
-    case FOURCC_NV12:
+    // An NV12 chroma row holds a U,V pair for every two pixels, so a row of
+    // an odd width still needs an even number of bytes.
+    case FOURCC_NV12: packed = (w + 1) & ~1; break;
     case FOURCC_YU12: packed = w; break;
     default: return false;
   }

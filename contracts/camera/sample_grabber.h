@@ -1,7 +1,8 @@
 #pragma once
 // The capture callback object: owns the 30 MiB frame buffer and the frame
 // record, counts the frames the receiver still allows, and posts
-// WM_CAMERA_FRAME for each frame it lets through.
+// WM_CAMERA_FRAME (with the _CAMERAFRAME record of platform/records.h) for
+// each frame it lets through.
 
 #include "platform/messages.h"
 #include "platform/records.h"
@@ -9,19 +10,6 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
-
-constexpr UINT WM_CAMERA_FRAME = 2249;
-
-// One camera frame as posted with WM_CAMERA_FRAME (lParam points at it).
-// data 0 with width 1: connected, no picture yet; data 0 otherwise: no
-// video signal.
-struct _CAMERAFRAME {
-  BYTE* data = nullptr;  // bottom-up rows, 24-bit blue-green-red, padded to 4 bytes
-  int width = 0;
-  int height = 0;
-  int bitCount = 0;
-  tagRGBQUAD* palette = nullptr;
-};
 
 // Result codes of the buffer callback.
 constexpr long CAMERA_S_OK = 0;

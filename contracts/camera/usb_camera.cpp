@@ -432,6 +432,12 @@ int CUsbCamera::SetVideoSharpness(int level) {
   return 1;
 }
 
+int CUsbCamera::HasPictureControl(ECameraControl control) const {
+  std::lock_guard lock(deviceMutex_);
+  CControlInfo info;
+  return device_ && device_->QueryControl(control, info) ? 1 : 0;
+}
+
 std::string CUsbCamera::GetErrorText(int code) {
   if (code == 0) return {};
   if (code == CAMERA_OPEN_FAILED) return "camera failed to start";

@@ -7,6 +7,11 @@
 // new pages, which costs more than the pixel work on them; so DelMem keeps a
 // few recently released large blocks and NewMem hands them out again when
 // the size fits. The blocks are ordinary malloc blocks either way.
+//
+// Builds with AddressSanitizer or ThreadSanitizer keep no blocks: a kept
+// block would hide a use after DelMem, an overrun into a recycled block and
+// a race on a buffer handed from one thread to another, so there every
+// NewMem is a fresh allocation and every DelMem a free.
 
 #include <cstddef>
 
@@ -17,3 +22,5 @@ unsigned char* NewMem(std::size_t size);
 void DelMem(void* block);
 // Bytes held in released blocks kept for reuse (for tests and diagnostics).
 std::size_t NewMemCachedBytes();
+// Whether DelMem keeps blocks for reuse in this build.
+bool NewMemKeepsBlocks();

@@ -6,6 +6,8 @@
 // library) receives the pictures CUICtrlMgr loads for it by implementing
 // IUIImage; the control library needs to know nothing else about it.
 
+#include "contracts/widgetta/ui_image_receiver.h"
+
 #include <QColor>
 #include <QImage>
 #include <QSize>
@@ -32,15 +34,6 @@ QImage LoadUIPicture(const QString& path, QSize size = {}, bool stretch = false)
 // Makes every pixel of the colour reference `mask` fully transparent. A
 // mask of 0 means "no mask" (an absent attribute reads as 0).
 void ApplyMaskColour(QImage& image, std::uint32_t mask);
-
-// Receiver of a picture loaded by CUICtrlMgr.
-class IUIImage {
- public:
-  virtual ~IUIImage() = default;
-  // The picture (ARGB32 premultiplied) and the file it came from. Returns 1
-  // when the image took it.
-  virtual int SetUIImage(const QImage& image, const QString& path) = 0;
-};
 
 // The image holder of the controls (and a plain IUIImage for any window).
 class CUIImage : public IUIImage {

@@ -28,6 +28,7 @@
 #include "contracts/camera/camera.h"
 #include "contracts/fundara/paths.h"
 #include "contracts/fundara/thumbs.h"
+#include "platform/dialogs.h"
 #include "tests/fundara/scratch_env.h"
 #include "tests/support/test_app.h"
 #include "tests/support/wait.h"
@@ -98,22 +99,6 @@ std::unique_ptr<CUsbCamera> Cameras(int count) {
       std::vector<std::shared_ptr<ICameraProvider>>{std::make_shared<CFakeProvider>(list)});
 }
 
-// The dialog with a folder chooser the test answers.
-class CTestDlg : public CSysSetDlg {
- public:
-  using CSysSetDlg::CSysSetDlg;
-  QString answer;
-  QString askedTitle;
-  QString askedStart;
-
- protected:
-  QString ChooseFolder(const QString& title, const QString& start) override {
-    askedTitle = title;
-    askedStart = start;
-    return answer;
-  }
-};
-
 // Stands in for the main frame: counts the refresh notices.
 class CMainRecorder : public CWnd {
  public:
@@ -139,6 +124,8 @@ class SysSet : public fundara_test::ScratchEnv {
     ScratchEnv::TearDown();
   }
 
+  CDialogScript dialogs;  // no chooser or box is ever shown
+
   static QComboBox* Combo(CSysSetDlg& d, int id) { return qobject_cast<QComboBox*>(d.GetDlgItem(id)); }
   static QRadioButton* Radio(CSysSetDlg& d, int id) { return qobject_cast<QRadioButton*>(d.GetDlgItem(id)); }
   static QLineEdit* Edit(CSysSetDlg& d, int id) { return qobject_cast<QLineEdit*>(d.GetDlgItem(id)); }
@@ -161,7 +148,7 @@ class SysSet : public fundara_test::ScratchEnv {
 
 TEST_F(SysSet, EmptySettingsOpenWithTheReadersDefaults) {
   auto cam = Cameras(2);
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   EXPECT_TRUE(Radio(dlg, IDC_SYSSET_JPG)->isChecked());
   EXPECT_TRUE(Radio(dlg, IDC_SYSSET_BY_PREFIX)->isChecked());
   EXPECT_FALSE(Radio(dlg, IDC_SYSSET_BY_TIME)->isChecked());
@@ -195,7 +182,7 @@ TEST_F(SysSet, EmptySettingsOpenWithTheReadersDefaults) {
 TEST_F(SysSet, CancelCloseAndTheCloseButtonWriteNothing) {
   auto cam = Cameras(2);
   for (int how : {0, 1, 2}) {
-    CTestDlg dlg(nullptr, cam.get());
+    CSysSetDlg dlg(nullptr, cam.get());
     Radio(dlg, IDC_SYSSET_PNG)->setChecked(true);
     Edit(dlg, IDC_SYSSET_PREFIX)->setText("changed");
     int result = 0;
@@ -222,7 +209,7 @@ TEST_F(SysSet, StoredValuesAreShownAndOddOnesFallBack) {
   camcfg::WriteInt(camcfg::kVideo, camcfg::kHeight, 720);
   camcfg::WriteString(camcfg::kOutput, camcfg::kDataPath, (root / "mine").string());
   {
-    CTestDlg dlg(nullptr, cam.get());
+    CSysSetDlg dlg(nullptr, cam.get());
     EXPECT_TRUE(Radio(dlg, IDC_SYSSET_TIF)->isChecked());
     EXPECT_TRUE(Radio(dlg, IDC_SYSSET_BY_TIME)->isChecked());
     EXPECT_FALSE(Edit(dlg, IDC_SYSSET_PREFIX)->isEnabled());
@@ -239,20 +226,20 @@ TEST_F(SysSet, StoredValuesAreShownAndOddOnesFallBack) {
   camcfg::WriteInt(camcfg::kVideo, camcfg::kWidth, 1024);
   camcfg::WriteInt(camcfg::kVideo, camcfg::kHeight, 768);
   {
-    CTestDlg dlg(nullptr, cam.get());
+    CSysSetDlg dlg(nullptr, cam.get());
     EXPECT_TRUE(Radio(dlg, IDC_SYSSET_JPG)->isChecked());
     EXPECT_TRUE(Radio(dlg, IDC_SYSSET_BY_PREFIX)->isChecked());
     EXPECT_TRUE(Radio(dlg, IDC_SYSSET_FLV)->isChecked());
     EXPECT_EQ(Combo(dlg, IDC_SYSSET_SIZE)->currentIndex(), -1);
   }
   camcfg::WriteString(camcfg::kVideo, camcfg::kVideoType, "MKV");
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   EXPECT_TRUE(Radio(dlg, IDC_SYSSET_MP4)->isChecked());
 }
 
 TEST_F(SysSet, PrefixLosesRefusedCharactersWithAHint) {
   auto cam = Cameras(1);
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   QLineEdit* prefix = Edit(dlg, IDC_SYSSET_PREFIX);
   prefix->clear();
   // Typed key by key: each refused key is dropped at once and the hint
@@ -282,7 +269,7 @@ TEST_F(SysSet, PrefixLosesRefusedCharactersWithAHint) {
 TEST_F(SysSet, StoredPrefixWithRefusedCharactersIsCleanedOnOpening) {
   auto cam = Cameras(1);
   camcfg::WriteString(camcfg::kOutput, camcfg::kImageName, "my class-1");
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   EXPECT_EQ(Edit(dlg, IDC_SYSSET_PREFIX)->text(), "myclass1");
   EXPECT_FALSE(dlg.GetHintText().isEmpty());
 }
@@ -291,7 +278,7 @@ TEST_F(SysSet, OneCameraDisablesTheSecondaryListsAndSavesASoundNextCamera) {
   auto cam = Cameras(1);
   camcfg::WriteInt(camcfg::kNextCamera, camcfg::kDpi, -3);
   camcfg::WriteString(camcfg::kNextCamera, camcfg::kDpiType, "MJPG");
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   EXPECT_TRUE(Combo(dlg, IDC_SYSSET_MAIN_CAMERA)->isEnabled());
   for (int id : {IDC_SYSSET_NEXT_CAMERA, IDC_SYSSET_NEXT_FORMAT, IDC_SYSSET_NEXT_DPI}) {
     EXPECT_FALSE(Combo(dlg, id)->isEnabled()) << id;
@@ -311,7 +298,7 @@ TEST_F(SysSet, NoCameraDisablesEveryCameraListAndKeepsTheCameraKeys) {
   auto cam = Cameras(0);
   camcfg::WriteInt(camcfg::kFirstCamera, camcfg::kSerialId, 0);
   camcfg::WriteInt(camcfg::kFirstCamera, camcfg::kDpi, -4);
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   for (int id : {IDC_SYSSET_MAIN_CAMERA, IDC_SYSSET_MAIN_FORMAT, IDC_SYSSET_MAIN_DPI, IDC_SYSSET_NEXT_CAMERA,
                  IDC_SYSSET_NEXT_FORMAT, IDC_SYSSET_NEXT_DPI})
     EXPECT_FALSE(Combo(dlg, id)->isEnabled()) << id;
@@ -344,7 +331,7 @@ TEST_F(SysSet, SecondaryListLeavesOutTheMainCameraWhenReadingAndSaving) {
   for (const Case& c : cases) {
     camcfg::WriteInt(camcfg::kFirstCamera, camcfg::kSerialId, c.first);
     camcfg::WriteInt(camcfg::kNextCamera, camcfg::kSerialId, c.next);
-    CTestDlg dlg(nullptr, cam.get());
+    CSysSetDlg dlg(nullptr, cam.get());
     const std::string label = std::to_string(c.first) + "/" + std::to_string(c.next);
     EXPECT_EQ(Combo(dlg, IDC_SYSSET_MAIN_CAMERA)->currentIndex(), c.mainShown) << label;
     EXPECT_EQ(Combo(dlg, IDC_SYSSET_NEXT_CAMERA)->count(), 2) << label;
@@ -360,7 +347,7 @@ TEST_F(SysSet, ChangingTheMainCameraRefillsTheSecondaryListAndItsDetails) {
   auto cam = Cameras(3);
   camcfg::WriteInt(camcfg::kNextCamera, camcfg::kSerialId, 1);
   camcfg::WriteString(camcfg::kNextCamera, camcfg::kDpiType, "YUYV");
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   QComboBox* next = Combo(dlg, IDC_SYSSET_NEXT_CAMERA);
   EXPECT_EQ(Rows(next), (std::vector<std::string>{"Camera B", "Camera C"}));
   // The secondary camera's YUY2 sizes are its own (Camera B: 192 wide).
@@ -380,7 +367,7 @@ TEST_F(SysSet, ChangingTheMainCameraRefillsTheSecondaryListAndItsDetails) {
   EXPECT_EQ(Text(camcfg::kNextCamera, camcfg::kDpiType), "YUY2");
 
   // Main 0, secondary position 1 is camera 2.
-  CTestDlg again(nullptr, cam.get());
+  CSysSetDlg again(nullptr, cam.get());
   Combo(again, IDC_SYSSET_MAIN_CAMERA)->setCurrentIndex(0);
   Combo(again, IDC_SYSSET_NEXT_CAMERA)->setCurrentIndex(1);
   again.OnOK();
@@ -399,7 +386,7 @@ TEST_F(SysSet, ResolutionSelectorsOfTheSettings) {
   for (auto [stored, shown] : cases) {
     camcfg::WriteInt(camcfg::kFirstCamera, camcfg::kDpi, stored);
     camcfg::WriteInt(camcfg::kNextCamera, camcfg::kDpi, stored);
-    CTestDlg dlg(nullptr, cam.get());
+    CSysSetDlg dlg(nullptr, cam.get());
     EXPECT_EQ(Combo(dlg, IDC_SYSSET_MAIN_DPI)->currentIndex(), shown) << stored;
     EXPECT_EQ(Combo(dlg, IDC_SYSSET_NEXT_DPI)->currentIndex(), shown) << stored;
     EXPECT_EQ(Combo(dlg, IDC_SYSSET_MAIN_FORMAT)->currentText(), "MJPG");
@@ -407,7 +394,7 @@ TEST_F(SysSet, ResolutionSelectorsOfTheSettings) {
   // Saving writes the list index the selector stood for.
   camcfg::WriteInt(camcfg::kFirstCamera, camcfg::kDpi, -2);
   camcfg::WriteInt(camcfg::kNextCamera, camcfg::kDpi, -3);
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   dlg.OnOK();
   EXPECT_EQ(Int(camcfg::kFirstCamera, camcfg::kDpi), 4);
   EXPECT_EQ(Int(camcfg::kNextCamera, camcfg::kDpi), 2);
@@ -420,7 +407,7 @@ TEST_F(SysSet, ChangingAFormatListsThatCamerasSizesAndSelectsTheFirst) {
   auto cam = Cameras(2);
   camcfg::WriteString(camcfg::kFirstCamera, camcfg::kDpiType, "MJPG");
   camcfg::WriteInt(camcfg::kFirstCamera, camcfg::kDpi, 3);
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   // The secondary lists were filled last; the main camera's format change
   // must still list the main camera's sizes.
   Combo(dlg, IDC_SYSSET_MAIN_FORMAT)->setCurrentIndex(1);
@@ -440,7 +427,7 @@ TEST_F(SysSet, RecordingSizeAndContainerAreSaved) {
   auto cam = Cameras(1);
   {
     // No size selected: 640 by 480.
-    CTestDlg dlg(nullptr, cam.get());
+    CSysSetDlg dlg(nullptr, cam.get());
     Radio(dlg, IDC_SYSSET_AVI)->setChecked(true);
     dlg.OnOK();
     EXPECT_EQ(Int(camcfg::kVideo, camcfg::kWidth), 640);
@@ -448,7 +435,7 @@ TEST_F(SysSet, RecordingSizeAndContainerAreSaved) {
     EXPECT_EQ(Text(camcfg::kVideo, camcfg::kVideoType), "AVI");
   }
   {
-    CTestDlg dlg(nullptr, cam.get());
+    CSysSetDlg dlg(nullptr, cam.get());
     EXPECT_EQ(Combo(dlg, IDC_SYSSET_SIZE)->currentText(), "640*480");
     Combo(dlg, IDC_SYSSET_SIZE)->setCurrentIndex(2);
     Radio(dlg, IDC_SYSSET_FLV)->setChecked(true);
@@ -457,7 +444,7 @@ TEST_F(SysSet, RecordingSizeAndContainerAreSaved) {
     EXPECT_EQ(Int(camcfg::kVideo, camcfg::kHeight), 720);
     EXPECT_EQ(Text(camcfg::kVideo, camcfg::kVideoType), "FLV");
   }
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   Radio(dlg, IDC_SYSSET_MP4)->setChecked(true);
   dlg.OnOK();
   EXPECT_EQ(Text(camcfg::kVideo, camcfg::kVideoType), "MP4");
@@ -481,18 +468,21 @@ TEST_F(SysSet, SavingWritesOutputKeysMakesFoldersRenewsThumbnailsAndNotifies) {
   fs::create_directories(picture.parent_path());
   QImage(32, 24, QImage::Format_RGB32).save(QString::fromStdString(picture.string()));
 
-  CTestDlg dlg(nullptr, cam.get());
+  CSysSetDlg dlg(nullptr, cam.get());
   Radio(dlg, IDC_SYSSET_PNG)->setChecked(true);
   Edit(dlg, IDC_SYSSET_PREFIX)->setText("Lesson_3");
   // Browsing: a cancelled chooser changes nothing; a chosen folder loses
   // one trailing separator.
   const QString before = Edit(dlg, IDC_SYSSET_PATH)->text();
   Click(dlg.GetDlgItem(IDC_SYSSET_BROWSE));
-  EXPECT_TRUE(WaitUntil([&] { return !dlg.askedTitle.isEmpty(); }));
-  EXPECT_EQ(dlg.askedTitle, QString::fromUtf8("请选择输出数据路径："));
-  EXPECT_EQ(dlg.askedStart, before);
+  EXPECT_TRUE(WaitUntil([&] { return dialogs.Choosers().size() == 1; }));
+  const CChooserCall asked = dialogs.Choosers().at(0);
+  EXPECT_EQ(asked.kind, ChooserKind::Folder);
+  EXPECT_EQ(asked.title, QString::fromUtf8("请选择输出数据路径："));
+  EXPECT_EQ(asked.start, before);
+  EXPECT_EQ(asked.owner, &dlg);
   EXPECT_EQ(Edit(dlg, IDC_SYSSET_PATH)->text(), before);
-  dlg.answer = QString::fromStdString(data.string()) + "/";
+  dialogs.AnswerChooser(QString::fromStdString(data.string()) + "/");
   Click(dlg.GetDlgItem(IDC_SYSSET_BROWSE));
   EXPECT_TRUE(WaitUntil([&] { return Edit(dlg, IDC_SYSSET_PATH)->text() != before; }));
   EXPECT_EQ(Edit(dlg, IDC_SYSSET_PATH)->text().toStdString(), data.string());
@@ -511,7 +501,7 @@ TEST_F(SysSet, SavingWritesOutputKeysMakesFoldersRenewsThumbnailsAndNotifies) {
   EXPECT_EQ(mainWnd.lastArgs, 0u);
 
   // Naming by time is written as 0.
-  CTestDlg byTime(nullptr, cam.get());
+  CSysSetDlg byTime(nullptr, cam.get());
   Radio(byTime, IDC_SYSSET_BY_TIME)->setChecked(true);
   byTime.OnOK();
   EXPECT_EQ(Int(camcfg::kOutput, camcfg::kImageNameType), 0);
@@ -531,7 +521,7 @@ TEST_F(SysSet, LayoutAndTextsComeFromTheDescriptionFilesInBothLanguages) {
                         {"en_US.UTF-8", "System settings", "By time", "Only letters, digits and underscores"}};
   for (const Lang& lang : langs) {
     setenv("LANG", lang.locale, 1);
-    CTestDlg dlg(nullptr, cam.get());
+    CSysSetDlg dlg(nullptr, cam.get());
     EXPECT_EQ(dlg.GetWindowText(), QString::fromUtf8(lang.title));
     EXPECT_EQ(Radio(dlg, IDC_SYSSET_BY_TIME)->text(), QString::fromUtf8(lang.byTime));
     EXPECT_EQ(Radio(dlg, IDC_SYSSET_GIF)->text(), "gif");
@@ -567,7 +557,7 @@ TEST_F(SysSet, WithoutACameraGivenTheDialogListsTheAttachedOnes) {
   std::vector<std::string> names;
   const int attached = CUsbCamera().GetCameraList(names);
   ASSERT_GE(attached, 1);  // at least the demo camera
-  CTestDlg dlg;
+  CSysSetDlg dlg;
   unsetenv("BREVIO_DEMO_CAMERA");
   EXPECT_EQ(Rows(Combo(dlg, IDC_SYSSET_MAIN_CAMERA)), names);
   EXPECT_GT(Combo(dlg, IDC_SYSSET_MAIN_DPI)->count(), 0);

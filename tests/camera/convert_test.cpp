@@ -135,3 +135,32 @@ TEST(PixelConvert, BgrToYuyvRoundTripsWithinRounding) {
     for (int x = 0; x < w * 3; ++x)
       EXPECT_NEAR(back[static_cast<std::size_t>(h - 1 - y) * BgrStride(w) + x], bgr[static_cast<std::size_t>(y) * w * 3 + x], 2);
 }
+
+TEST(PixelConvert, OddWidthNv12RowsCarryTheLastChromaPair) {
+  // Width 3: each chroma row has two U,V pairs (4 bytes), so a packed frame
+  // is 4 bytes a row; the frame a device sizes at 3 bytes a row is short.
+  CFrameConverter conv;
+  std::vector<std::uint8_t> out;
+  int w = 0, h = 0;
+  struct Case {
+    int bytesPerLine;
+    std::size_t size;
+    bool converts;
+  } cases[] = {
+      {0, 4 * 2 + 4 * 1, true},  // packed rows are the even width
+      {3, 3 * 2 + 3 * 1, false}, // a row too short for the last pair
+      {6, 6 * 2 + 6 * 1, true},  // padded rows
+      {0, 4 * 2 + 4 * 1 - 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytesPerLine);
+    // A block of exactly the frame's size: a read past it is caught.
+    std::vector<std::uint8_t> bytes(c.size, 128);
+    CRawFrame frame = Raw(bytes, FOURCC_NV12, 3, 2);
+    frame.bytesPerLine = c.bytesPerLine;
+    EXPECT_EQ(conv.Convert(frame, out, w, h), c.converts);
+    if (c.converts) {
+      EXPECT_EQ(out.size(), static_cast<std::size_t>(BgrStride(3) * 2));
+    }
+  }
+}

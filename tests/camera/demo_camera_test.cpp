@@ -7,7 +7,9 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
@@ -30,6 +32,16 @@ double Mean(const std::vector<std::uint8_t>& px) {
 int Luma(const std::vector<std::uint8_t>& px, int w, int x, int y) {
   const std::uint8_t* p = &px[(static_cast<std::size_t>(y) * w + x) * 3];
   return (p[0] * 29 + p[1] * 150 + p[2] * 77) >> 8;
+}
+
+// Mean absolute difference between a bottom-up 640 x 480 frame record and a
+// top-down rendering of the scene.
+double FrameDistance(const _CAMERAFRAME* f, const std::vector<std::uint8_t>& topDown) {
+  double diff = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640 * 3; ++x)
+      diff += std::abs(f->data[static_cast<std::size_t>(479 - y) * 1920 + x] - topDown[static_cast<std::size_t>(y) * 1920 + x]);
+  return diff / (640.0 * 480 * 3);
 }
 
 void SaveForPeople(const std::vector<std::uint8_t>& topDownBgr, int w, int h, const char* name) {
@@ -185,11 +197,7 @@ TEST(DemoCamera, DeliversTheSceneThroughTheCameraRoad) {
     ASSERT_EQ(f->width, 640);
     ASSERT_EQ(f->height, 480);
     // Bottom-up rows of the scene, within what the compression loses.
-    double diff = 0;
-    for (int y = 0; y < 480; ++y)
-      for (int x = 0; x < 640 * 3; ++x)
-        diff += std::abs(f->data[static_cast<std::size_t>(479 - y) * 1920 + x] - expected[static_cast<std::size_t>(y) * 1920 + x]);
-    EXPECT_LT(diff / (640.0 * 480 * 3), 6.0) << format;
+    EXPECT_LT(FrameDistance(f, expected), 6.0) << format;
     EXPECT_EQ(cam.GetVideoExposure(), -1);
     cam.CloseCamera();
   }
@@ -250,6 +258,134 @@ TEST(DemoCamera, ListedAfterRealCamerasOnlyWhenSwitchedOn) {
   const auto off = names();
   EXPECT_EQ(off.size() + 1, on.size());
   EXPECT_EQ(std::count(off.begin(), off.end(), "Demo document camera"), 0);
+
+  // Several, after the real cameras; a count beyond six is clamped and said
+  // once, however many camera objects ask.
+  ::setenv("BREVIO_DEMO_CAMERA", "9", 1);
+  testing::internal::CaptureStderr();
+  const auto six = names();
+  EXPECT_EQ(names().size(), six.size());
+  const std::string told = testing::internal::GetCapturedStderr();
+  ASSERT_EQ(six.size(), off.size() + 6);
+  EXPECT_EQ(six[off.size()], "Demo document camera");
+  EXPECT_EQ(six[off.size() + 1], "Demo document camera (2)");
+  EXPECT_EQ(six.back(), "Demo document camera (6)");
+  const auto at = told.find("BREVIO_DEMO_CAMERA=9 is outside 1 to 6");
+  EXPECT_NE(at, std::string::npos) << told;
+  EXPECT_EQ(told.find("BREVIO_DEMO_CAMERA=9", at + 1), std::string::npos) << "said more than once: " << told;
+  ::setenv("BREVIO_DEMO_CAMERA", "-1", 1);  // clamped up, and said again: another value
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(names().size(), off.size() + 1);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("BREVIO_DEMO_CAMERA=-1 is outside"), std::string::npos);
   if (before) ::setenv("BREVIO_DEMO_CAMERA", saved.c_str(), 1);
   else ::unsetenv("BREVIO_DEMO_CAMERA");
+}
+
+namespace {
+
+// Demo cameras on a frozen clock, and openers that take one frame each.
+struct CDemoRig {
+  std::atomic<std::uint32_t> now{1000};
+  std::shared_ptr<CDemoCameraProvider> provider;
+  explicit CDemoRig(int count) {
+    CameraTestApp();
+    CDemoCameraOptions options;
+    options.count = count;
+    options.seed = 5;
+    options.clock = [this] { return now.load(); };
+    provider = std::make_shared<CDemoCameraProvider>(options);
+  }
+  std::unique_ptr<CUsbCamera> Camera() {
+    return std::make_unique<CUsbCamera>(std::vector<std::shared_ptr<ICameraProvider>>{provider});
+  }
+};
+
+const _CAMERAFRAME* LastFrame(CMessageRecorder& rec, std::size_t n) {
+  if (!rec.WaitFor(WM_CAMERA_FRAME, n)) return nullptr;
+  return reinterpret_cast<const _CAMERAFRAME*>(rec.Messages().back().lParam);
+}
+
+}  // namespace
+
+TEST(DemoCameras, CountFromTheEnvironmentValue) {
+  const struct {
+    const char* value;
+    int count;
+    bool notice;
+  } cases[] = {
+      {nullptr, 0, false}, {"", 0, false},   {"0", 0, false},  {"1", 1, false},
+      {"6", 6, false},     {"3 ", 3, false}, {"7", 6, true},   {"99999999999999999999", 6, true},
+      {"-2", 1, true},     {"two", 0, true}, {"2x", 0, true},
+  };
+  for (const auto& c : cases) {
+    std::string notice = "stale";
+    EXPECT_EQ(DemoCameraCount(c.value, notice), c.count) << (c.value ? c.value : "(unset)");
+    EXPECT_EQ(notice.empty(), !c.notice) << (c.value ? c.value : "(unset)") << ": " << notice;
+  }
+}
+
+TEST(DemoCameras, TheFirstKeepsItsIdAndTheOthersAreNumbered) {
+  EXPECT_EQ(DemoCameraDescription(0).id, "demo-document-camera");
+  EXPECT_EQ(DemoCameraDescription(1).id, "demo-document-camera-2");
+  EXPECT_EQ(DemoCameraDescription(5).id, "demo-document-camera-6");
+}
+
+TEST(DemoCameras, TheNumberLiesLighterOnTheDeskBesideEveryPage) {
+  CDemoScene plain(9, 6000, 1200, 3, 0), numbered(9, 6000, 1200, 3, 4);
+  for (int page : {0, 1, 5}) {
+    const std::uint32_t t = 1000 + 6000 * page;
+    const auto a = Frame(plain, t, 640, 480), b = Frame(numbered, t, 640, 480);
+    double c[4][2];
+    plain.PageCorners(page, 640, 480, c);
+    const double pageLeft = std::min(std::min(c[0][0], c[1][0]), std::min(c[2][0], c[3][0]));
+    int changed = 0;
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 640; ++x) {
+        if (Luma(a, 640, x, y) == Luma(b, 640, x, y)) continue;
+        ++changed;
+        ASSERT_LT(x, pageLeft - 5) << "page " << page;
+        ASSERT_GT(Luma(b, 640, x, y), Luma(a, 640, x, y) + 25);
+      }
+    EXPECT_GT(changed, 2000) << "page " << page;
+  }
+  CDemoScene three(9, 6000, 1200, 0, 3), five(9, 6000, 1200, 0, 5);
+  EXPECT_NE(Frame(three, 1000), Frame(five, 1000));
+}
+
+TEST(DemoCameras, EachStreamsItsOwnPictureToOneOpenerAtATime) {
+  CDemoRig rig(2);
+  auto first = rig.Camera(), second = rig.Camera(), third = rig.Camera();
+  CMessageRecorder a, b, c;
+  ASSERT_EQ(first->OpenCamera(&a, 0, "MJPG", 0), 0);
+  ASSERT_EQ(second->OpenCamera(&b, 1, "MJPG", 0), 0);  // another camera: not busy
+  const _CAMERAFRAME* fa = LastFrame(a, 1);
+  const _CAMERAFRAME* fb = LastFrame(b, 1);
+  ASSERT_TRUE(fa && fa->data && fb && fb->data);
+  // Each is its own scene: seed, tint and number of that camera.
+  CDemoScene one(5, 6000, 1200, 0, 1), two(DemoCameraSeed(5, 1), 6000, 1200, 1, 2);
+  const auto expectOne = Frame(one, 1000, 640, 480), expectTwo = Frame(two, 1000, 640, 480);
+  EXPECT_LT(FrameDistance(fa, expectOne), 6.0);
+  EXPECT_LT(FrameDistance(fb, expectTwo), 6.0);
+  EXPECT_GT(FrameDistance(fa, expectTwo), 15.0);
+  SaveForPeople(expectTwo, 640, 480, "demo_camera_2.png");
+  second->CloseCamera();
+
+  // A second opener of camera 0, through any provider, is refused as busy.
+  EXPECT_EQ(third->OpenCamera(&c, 0, "YUY2", 0), EBUSY);
+  EXPECT_FALSE(third->IsOpen());
+  CDemoRig otherRig(1);
+  EXPECT_EQ(otherRig.Camera()->OpenCamera(&c, 0, "MJPG", 0), EBUSY);
+  // The first stream is untouched: it takes further frames.
+  for (std::size_t n = 2; n <= 3; ++n) {
+    rig.now += 40;
+    first->SetOneFrame(1);
+    const _CAMERAFRAME* f = LastFrame(a, n);
+    ASSERT_TRUE(f && f->data) << n;
+  }
+  EXPECT_EQ(c.Count(WM_CAMERA_FRAME), 0u);
+  // Closed, the camera is free again.
+  first->CloseCamera();
+  ASSERT_EQ(third->OpenCamera(&c, 0, "YUY2", 0), 0);
+  const _CAMERAFRAME* f = LastFrame(c, 1);
+  EXPECT_TRUE(f && f->data);
 }

@@ -81,3 +81,23 @@ TEST(CameraTool, MeasuresTheRate) {
   ASSERT_EQ(rate.code, 0) << rate.err.toStdString();
   EXPECT_TRUE(rate.out.contains("frames per second")) << rate.out.toStdString();
 }
+
+TEST(CameraTool, ListsSeveralDemoCamerasAndSaysAClampedCount) {
+  CameraTestApp();
+  const struct {
+    QStringList args;
+    int cameras;
+    const char* notice;
+  } cases[] = {
+      {{"--demo", "3", "list"}, 3, nullptr},
+      {{"--demo", "8", "list"}, 6, "outside 1 to 6; 6 demo cameras are listed"},
+  };
+  for (const auto& c : cases) {
+    const CRun run = Tool(c.args);
+    ASSERT_EQ(run.code, 0) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+    EXPECT_EQ(run.out.count("  Demo document camera"), c.cameras) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QString("Demo document camera (%1)").arg(c.cameras))) << run.out.toStdString();
+    if (c.notice) EXPECT_EQ(run.err.count(c.notice), 1) << run.err.toStdString();
+    else EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+  }
+}

@@ -287,6 +287,30 @@ TEST(UsbCamera, PictureControlsOnAHundredPointScale) {
   cam.CloseCamera();
 }
 
+TEST(UsbCamera, TellsWhichPictureControlsTheOpenCameraHas) {
+  CRig rig;
+  CUsbCamera& cam = *rig.camera;
+  CMessageRecorder rec;
+  using C = ECameraControl;
+  const C all[] = {C::Brightness, C::Contrast, C::Saturation, C::Sharpness, C::Exposure, C::AutoExposure};
+  for (C c : all) EXPECT_EQ(cam.HasPictureControl(c), 0) << "nothing open";
+  // Per camera: the controls it has, in the order of `all`.
+  const struct {
+    int index;
+    const char* format;
+    int has[6];
+  } cases[] = {
+      {0, "MJPG", {1, 1, 1, 1, 1, 1}},
+      {1, "YUY2", {1, 1, 1, 0, 0, 0}},  // its exposure -1 means "none", not "automatic"
+  };
+  for (const auto& t : cases) {
+    ASSERT_EQ(cam.OpenCamera(&rec, t.index, t.format, 0), 0);
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(cam.HasPictureControl(all[k]), t.has[k]) << "camera " << t.index << " control " << k;
+  }
+  cam.CloseCamera();
+  EXPECT_EQ(cam.HasPictureControl(C::Brightness), 0);
+}
+
 TEST(UsbCamera, FillsAnyWindowThatTakesAddStringMessages) {
   CRig rig;
   CUsbCamera& cam = *rig.camera;

@@ -237,3 +237,111 @@ TEST(BufferDC, WindowsPaintFromBuffersDuringTheirPaintEvent) {
   // Outside a paint event a window surface refuses drawing.
   EXPECT_EQ(window.buffer.Paste(&window, CRect(0, 0, 40, 20), SRCCOPY), 0);
 }
+
+namespace {
+
+// A buffer of one-pixel black and white squares.
+void FillChecker(CBufferDC& b, int w, int h) {
+  b.CreateBufferDC(nullptr, CRect(0, 0, w, h));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) Bits(b).setPixel(x, y, (x + y) % 2 ? 0xFFFFFFFF : 0xFF000000);
+}
+
+// How many pixels of the rectangle are neither black nor white, and how far
+// the darkest and lightest green values lie apart.
+struct Tones {
+  int mixed = 0;
+  int lo = 255, hi = 0;
+};
+Tones ToneOf(const QImage& image, const CRect& r) {
+  Tones t;
+  for (int y = r.top; y < r.bottom; ++y)
+    for (int x = r.left; x < r.right; ++x) {
+      const int g = qGreen(image.pixel(x, y));
+      t.mixed += g != 0 && g != 255;
+      t.lo = std::min(t.lo, g);
+      t.hi = std::max(t.hi, g);
+    }
+  return t;
+}
+
+}  // namespace
+
+TEST(BufferDC, StretchModesBelongToEachMemoryContext) {
+  TestApp();
+  CBufferDC a;
+  a.CreateBufferDC(nullptr, CRect(0, 0, 4, 4));
+  QImage plain = Surface(4, 4);
+  const struct {
+    const char* what;
+    HDC dc;
+    int mode;
+    int answer;
+    int after;
+  } cases[] = {
+      {"a new context starts with colour on colour", a.GetBufferDC(), HALFTONE, COLORONCOLOR, HALFTONE},
+      {"the previous mode comes back", a.GetBufferDC(), COLORONCOLOR, HALFTONE, COLORONCOLOR},
+      {"an unknown mode is refused", a.GetBufferDC(), 1, 0, COLORONCOLOR},
+      {"an image that is no context is refused", &plain, HALFTONE, 0, COLORONCOLOR},
+      {"a null context is refused", nullptr, HALFTONE, 0, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SetStretchBltMode(c.dc, c.mode), c.answer) << c.what;
+    EXPECT_EQ(GetStretchBltMode(c.dc), c.after) << c.what;
+  }
+
+  // A copy and a recreated context start afresh.
+  SetStretchBltMode(a.GetBufferDC(), HALFTONE);
+  CBufferDC copy(a);
+  EXPECT_EQ(GetStretchBltMode(copy.GetBufferDC()), COLORONCOLOR);
+  EXPECT_EQ(GetStretchBltMode(a.GetBufferDC()), HALFTONE);
+  a.CreateBufferDC(nullptr, CRect(0, 0, 6, 6));
+  EXPECT_EQ(GetStretchBltMode(a.GetBufferDC()), COLORONCOLOR);
+}
+
+TEST(BufferDC, StretchPasteFollowsTheTargetsStretchMode) {
+  TestApp();
+  CBufferDC checker;
+  FillChecker(checker, 8, 8);
+  const struct {
+    const char* what;
+    int mode;
+    CRect dest, source;
+    CRect probe;        // target pixels checked
+    bool mixed;         // grey tones appear
+    int lo, hi;         // range of the probed green values
+  } cases[] = {
+      // Halving: whole pixels keep one of the two colours, averaging gives grey.
+      {"halved, colour on colour", COLORONCOLOR, CRect(0, 0, 4, 4), CRect(0, 0, 8, 8), CRect(0, 0, 4, 4), false, 0, 0},
+      {"halved, halftone", HALFTONE, CRect(0, 0, 4, 4), CRect(0, 0, 8, 8), CRect(0, 0, 4, 4), true, 127, 128},
+      // One to one nothing is averaged whatever the mode.
+      {"one to one, halftone", HALFTONE, CRect(2, 2, 6, 6), CRect(0, 0, 4, 4), CRect(2, 2, 6, 6), false, 0, 255},
+      // Reaching past the target's edge: the part inside is still averaged.
+      {"clipped, halftone", HALFTONE, CRect(-2, -2, 2, 2), CRect(0, 0, 8, 8), CRect(0, 0, 2, 2), true, 127, 128},
+      // Enlarging: whole pixels, or interpolated tones between them.
+      {"doubled, colour on colour", COLORONCOLOR, CRect(0, 0, 8, 8), CRect(0, 0, 4, 4), CRect(0, 0, 8, 8), false, 0, 255},
+      {"doubled, halftone", HALFTONE, CRect(0, 0, 8, 8), CRect(0, 0, 4, 4), CRect(0, 0, 8, 8), true, 0, 255},
+  };
+  for (const auto& c : cases) {
+    CBufferDC target;
+    target.CreateBufferDC(nullptr, CRect(0, 0, 8, 8));
+    target.SetBackColor(CRect(0, 0, 8, 8), RGB(0, 0, 0));
+    SetStretchBltMode(target.GetBufferDC(), c.mode);
+    ASSERT_EQ(checker.StretchPaste(target.GetBufferDC(), c.dest, c.source), 1) << c.what;
+    const Tones t = ToneOf(Bits(target), c.probe);
+    EXPECT_EQ(t.mixed > 0, c.mixed) << c.what;
+    EXPECT_GE(t.lo, c.lo) << c.what;
+    EXPECT_LE(t.hi, c.hi) << c.what;
+    if (!c.mixed) {
+      EXPECT_EQ(t.lo == 0 && t.hi == 255, c.hi == 255) << c.what;
+    }
+    EXPECT_EQ(qAlpha(Bits(target).pixel(c.probe.left, c.probe.top)), 255) << c.what;
+  }
+
+  // The other transfers stretch by whole pixels even onto a halftone target.
+  CBufferDC target;
+  target.CreateBufferDC(nullptr, CRect(0, 0, 4, 4));
+  SetStretchBltMode(target.GetBufferDC(), HALFTONE);
+  ASSERT_EQ(checker.Paste(target.GetBufferDC(), CRect(0, 0, 4, 4), SRCCOPY), 1);
+  EXPECT_EQ(ToneOf(Bits(target), CRect(0, 0, 4, 4)).mixed, 0);
+}

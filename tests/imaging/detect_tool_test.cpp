@@ -115,13 +115,16 @@ TEST_F(PageTool, FloodAndRefusals) {
   EXPECT_FALSE(fs::exists(Path("x.bmp")));
 
   // A picture without edges: the border rectangle is the whole picture,
-  // and the line set (sides out of order) has no page to straighten.
+  // and there is no page to straighten.
   Bytes dark(ref::Stride(64, 24) * 48, 10);
   ASSERT_TRUE(WriteBitmapFile(Path("dark.bmp"), dark.data(), 64, 48, 24, nullptr));
   ASSERT_EQ(Tool("cut-border " + Path("dark.bmp") + " " + Path("whole.bmp"), &out), 0);
   EXPECT_EQ(out, "0,0,64,48\n");
   EXPECT_EQ(Tool("green-frame " + Path("dark.bmp") + " " + Path("y.bmp")), 3);
   EXPECT_FALSE(fs::exists(Path("y.bmp")));
+  ASSERT_EQ(Tool("detect " + Path("dark.bmp"), &out), 0);
+  EXPECT_NE(out.find("\"outline\": false"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"skew_method\": \"none\""), std::string::npos) << out;
   EXPECT_EQ(Tool("detect " + Path("missing.bmp")), 2);
 }
 

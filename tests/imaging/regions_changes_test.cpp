@@ -166,6 +166,124 @@ TEST(RegionAnalysis, FullSizePlaneAndDeepRegionsDoNotExhaustTheStack) {
             static_cast<unsigned long>(w) * h);
 }
 
+// Every unvisited on pixel in row order seeds a region; the one whose row
+// spans or column spans add up to the most is kept (strictly more wins).
+struct AreaPick {
+  Bytes plane;
+  unsigned long long enclosed = 0, pixels = 0;
+};
+AreaPick RefRegionByArea(const Bytes& p, int w, int h) {
+  Bytes visited(p.size(), 0);
+  AreaPick best{p, 0, 0};
+  for (int r = 0; r < h; ++r)
+    for (int c = 0; c < w; ++c) {
+      if (p[r * w + c] <= 125 || visited[r * w + c]) continue;
+      Bytes scratch(p.size(), 0);
+      const unsigned long n = RefPot(p, w, h, visited, r, c, scratch);
+      unsigned long long rows = 0, columns = 0;
+      for (int y = 0; y < h; ++y) {
+        int first = -1, last = -1;
+        for (int x = 0; x < w; ++x)
+          if (scratch[y * w + x]) last = x, first = first < 0 ? x : first;
+        if (first >= 0) rows += last - first + 1;
+      }
+      for (int x = 0; x < w; ++x) {
+        int first = -1, last = -1;
+        for (int y = 0; y < h; ++y)
+          if (scratch[y * w + x]) last = y, first = first < 0 ? y : first;
+        if (first >= 0) columns += last - first + 1;
+      }
+      const unsigned long long area = std::max(rows, columns);
+      if (area > best.enclosed) best = {scratch, area, n};
+    }
+  return best;
+}
+
+// Shapes drawn with value 200 on a plane of 30.
+struct Shape {
+  enum Kind { Ring, Block, OpenRight, Corner } kind;
+  int x, y, w, h;
+};
+Bytes Draw(int pw, int ph, std::initializer_list<Shape> shapes) {
+  Bytes p(static_cast<std::size_t>(pw) * ph, 30);
+  for (const Shape& s : shapes)
+    for (int y = s.y; y < s.y + s.h; ++y)
+      for (int x = s.x; x < s.x + s.w; ++x) {
+        const bool left = x == s.x, right = x == s.x + s.w - 1, top = y == s.y, bottom = y == s.y + s.h - 1;
+        bool on = false;
+        switch (s.kind) {
+          case Shape::Ring: on = left || right || top || bottom; break;
+          case Shape::Block: on = true; break;
+          case Shape::OpenRight: on = left || top || bottom; break;
+          case Shape::Corner: on = left || bottom; break;
+        }
+        if (on) p[y * pw + x] = 200;
+      }
+  return p;
+}
+
+TEST(RegionAnalysisByArea, KeepsTheRegionEnclosingTheMostNotTheLargest) {
+  constexpr int w = 48, h = 30;
+  struct Case {
+    const char* what;
+    Bytes plane;
+    Shape kept;
+    unsigned long long enclosed, pixels;
+  };
+  const Shape ring{Shape::Ring, 2, 2, 20, 14};         // 64 pixels enclosing 280
+  const Shape block{Shape::Block, 30, 3, 9, 8};        // 72 pixels enclosing 72
+  const Shape open{Shape::OpenRight, 2, 2, 20, 12};    // 50 across rows, 240 down columns
+  const Shape corner{Shape::Corner, 26, 14, 20, 14};   // an L: encloses what it covers
+  const Shape small{Shape::Ring, 4, 20, 6, 6};         // 20 pixels enclosing 36
+  const Case cases[] = {
+      {"an outline beats a block of more pixels", Draw(w, h, {ring, block}), ring, 280, 64},
+      {"three sides enclose down the columns", Draw(w, h, {open, block}), open, 240, 50},
+      {"a corner of two sides encloses only itself", Draw(w, h, {corner, small}), small, 36, 20},
+      {"equal outlines: the first in row order", Draw(w, h, {Shape{Shape::Ring, 26, 3, 10, 8}, Shape{Shape::Ring, 2, 4, 10, 8}}),
+       Shape{Shape::Ring, 26, 3, 10, 8}, 80, 32},
+  };
+  CDataHandler dh;
+  for (const Case& c : cases) {
+    Bytes p = c.plane;
+    unsigned long long enclosed = 0, pixels = 0;
+    ASSERT_EQ(dh.RegionAnalysisByArea(p.data(), w, h, &enclosed, &pixels), 1) << c.what;
+    Bytes expect = Draw(w, h, {c.kept});
+    for (auto& v : expect) v = v == 30 ? 0 : v;
+    EXPECT_EQ(p, expect) << c.what;
+    EXPECT_EQ(enclosed, c.enclosed) << c.what;
+    EXPECT_EQ(pixels, c.pixels) << c.what;
+  }
+  // The pixel count alone would have kept the block.
+  Bytes p = Draw(w, h, {ring, block});
+  ASSERT_EQ(dh.RegionAnalysis(p.data(), w, h), 1);
+  EXPECT_EQ(p[3 * w + 30], 200);
+  EXPECT_EQ(p[2 * w + 2], 0);
+
+  // No on pixel: unchanged, nothing enclosed; bad arguments refused.
+  Bytes none(w * h, 125);
+  unsigned long long enclosed = 7, pixels = 7;
+  ASSERT_EQ(dh.RegionAnalysisByArea(none.data(), w, h, &enclosed, &pixels), 1);
+  EXPECT_EQ(none, Bytes(w * h, 125));
+  EXPECT_EQ(enclosed + pixels, 0u);
+  EXPECT_EQ(dh.RegionAnalysisByArea(nullptr, w, h), 0);
+  EXPECT_EQ(dh.RegionAnalysisByArea(none.data(), 0, h), 0);
+}
+
+TEST(RegionAnalysisByArea, MatchesTheRowOrderSearchOnRandomPlanes) {
+  std::mt19937 rng(31);
+  CDataHandler dh;
+  for (int trial = 0; trial < 40; ++trial) {
+    const int w = 1 + rng() % 40, h = 1 + rng() % 25;
+    Bytes p = Blobs(rng, w, h, 25 + trial % 45);
+    const AreaPick expect = RefRegionByArea(p, w, h);
+    unsigned long long enclosed = 0, pixels = 0;
+    ASSERT_EQ(dh.RegionAnalysisByArea(p.data(), w, h, &enclosed, &pixels), 1);
+    ASSERT_EQ(p, expect.plane) << "trial " << trial << " " << w << "x" << h;
+    EXPECT_EQ(enclosed, expect.enclosed) << "trial " << trial;
+    EXPECT_EQ(pixels, expect.pixels) << "trial " << trial;
+  }
+}
+
 TEST(FillRegion, FillsRowsThenColumnsOfTheUpdatedMask) {
   CDataHandler dh;
   std::mt19937 rng(29);

@@ -102,6 +102,16 @@ TEST(Amf, ContainersAndVariables) {
 TEST(Amf, DataObjectIsNameThenValue) {
   AS_DataObject object;
   EXPECT_EQ(0u, object.GetSize());  // no name yet
+  {
+    AS_DataObject unnamed;  // with a value but no name
+    unnamed.AddChild(new AS_NullType());
+    EXPECT_EQ(0u, unnamed.GetSize());
+    unsigned char none[1] = {0xCC};  // a block sized by GetSize gets nothing written
+    unsigned char* at = none;
+    EXPECT_EQ(-1, unnamed.Write(at));
+    EXPECT_EQ(none, at);
+    EXPECT_EQ(0xCC, none[0]);
+  }
   object.SetName("onMetaData");
   object.AddChild(new AS_ECMA_Array());
   EXPECT_EQ(13u + 8, object.GetSize());

@@ -11,6 +11,7 @@ extern "C" {
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -64,13 +65,38 @@ inline void CollectErrors(void*, int level, const char* fmt, va_list args) {
   g_logErrors.emplace_back(line);
 }
 
+// The time a decoded picture of synthetic::DrawPicture carries, in ms; -1
+// when the cells cannot be read (not such a picture).
+inline double PictureTime(const AVFrame* frame, int width, int height) {
+  unsigned code = 0;
+  for (int bit = 0; bit < synthetic::kTimeBits; ++bit) {
+    const synthetic::Box c = synthetic::TimeCell(width, height, bit);
+    double sum = 0;
+    int n = 0;
+    for (int y = c.y0 + 1; y < c.y1 - 1; ++y) {
+      for (int x = c.x0 + 1; x < c.x1 - 1; ++x, ++n) sum += frame->data[0][y * frame->linesize[0] + x];
+    }
+    if (n == 0) return -1;
+    const double mean = sum / n;
+    if (mean > 90 && mean < 170) return -1;  // neither black nor white
+    code = (code << 1) | (mean >= 170 ? 1u : 0u);
+  }
+  return code * 2.0;
+}
+
 struct Decoded {
   int pictures = 0;
   int soundFrames = 0;
   int errors = 0;
-  std::vector<double> flashes;  // ms at which the square lights up
+  std::vector<double> flashes;  // ms at which the square lights up (see below)
   std::vector<double> bursts;   // ms at which a tone burst begins
   double soundPeak = 0;
+  // For files cut short: the time of the last key picture read, of the
+  // last picture decoded, and of the first packet that failed (damaged,
+  // not decodable, or unreadable), 1e300 when none did.
+  double lastKeyMs = -1;
+  double lastPictureMs = -1;
+  double firstErrorMs = 1e300;
 };
 
 inline Decoded DecodeAll(const std::string& path, int width, int height) {
@@ -78,6 +104,7 @@ inline Decoded DecodeAll(const std::string& path, int width, int height) {
   AVFormatContext* fmt = nullptr;
   if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) {
     d.errors = 1;
+    d.firstErrorMs = 0;
     return d;
   }
   avformat_find_stream_info(fmt, nullptr);
@@ -95,6 +122,11 @@ inline Decoded DecodeAll(const std::string& path, int width, int height) {
   double lastLoud = -1e9;
   AVPacket* pkt = av_packet_alloc();
   AVFrame* frame = av_frame_alloc();
+  std::vector<double> sentMs(fmt->nb_streams, 0);  // the last packet handed to each decoder
+  auto failed = [&](double ms) {
+    ++d.errors;
+    d.firstErrorMs = std::min(d.firstErrorMs, ms);
+  };
   auto drain = [&](unsigned index) {
     AVCodecContext* c = decoders[index];
     const double tb = av_q2d(fmt->streams[index]->time_base) * 1000.0;
@@ -102,18 +134,26 @@ inline Decoded DecodeAll(const std::string& path, int width, int height) {
       const int r = avcodec_receive_frame(c, frame);
       if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
       if (r < 0) {
-        ++d.errors;
+        failed(sentMs[index]);
         return;
       }
       const double ms = frame->best_effort_timestamp * tb;
       if (c->codec_type == AVMEDIA_TYPE_VIDEO) {
         ++d.pictures;
+        d.lastPictureMs = std::max(d.lastPictureMs, ms);
         double sum = 0;
         for (int y = box.y0 + 2; y < box.y1 - 2; ++y) {
           for (int x = box.x0 + 2; x < box.x1 - 2; ++x) sum += frame->data[0][y * frame->linesize[0] + x];
         }
         const bool on = sum / ((box.y1 - box.y0 - 4) * (box.x1 - box.x0 - 4)) > 150;
-        if (on && !lit) d.flashes.push_back(ms);
+        if (on && !lit) {
+          // The first lit picture may have been taken well after the flash
+          // began (pictures dropped): the time it carries says by how much,
+          // so the flash's own start on the file's time line is found.
+          const double taken = PictureTime(frame, width, height);
+          const double flashStart = std::floor(taken / synthetic::kFlashPeriodMs) * synthetic::kFlashPeriodMs;
+          d.flashes.push_back(taken >= 0 && taken - flashStart < synthetic::kFlashOnMs ? ms - (taken - flashStart) : ms);
+        }
         lit = on;
       } else if (c->codec_type == AVMEDIA_TYPE_AUDIO) {
         ++d.soundFrames;
@@ -131,10 +171,24 @@ inline Decoded DecodeAll(const std::string& path, int width, int height) {
       av_frame_unref(frame);
     }
   };
-  while (av_read_frame(fmt, pkt) >= 0) {
+  double readMs = 0;
+  for (;;) {
+    const int r = av_read_frame(fmt, pkt);
+    if (r == AVERROR_EOF) break;
+    if (r < 0) {
+      failed(readMs);
+      break;
+    }
     const unsigned index = static_cast<unsigned>(pkt->stream_index);
     if (index < decoders.size() && decoders[index]) {
-      if (avcodec_send_packet(decoders[index], pkt) < 0) ++d.errors;
+      const double ms = (pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts) * av_q2d(fmt->streams[index]->time_base) * 1000.0;
+      readMs = std::max(readMs, ms);
+      sentMs[index] = ms;
+      if (pkt->flags & AV_PKT_FLAG_CORRUPT) failed(ms);
+      if (decoders[index]->codec_type == AVMEDIA_TYPE_VIDEO && (pkt->flags & AV_PKT_FLAG_KEY)) {
+        d.lastKeyMs = std::max(d.lastKeyMs, ms);
+      }
+      if (avcodec_send_packet(decoders[index], pkt) < 0) failed(ms);
       drain(index);
     }
     av_packet_unref(pkt);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -95,32 +96,58 @@ TEST(FlvFile, MetadataEntriesDependOnTheCodecs) {
 }
 
 TEST(FlvFile, FinalMetadataOverwritesTheFirstInPlace) {
-  const std::string path = flvtest::Scratch("final.flv");
-  CFlvFileEx flv;
-  ASSERT_EQ(1, flv.CreateFlv(path.c_str(), 320, 240, 7, 10));
-  flv.FlvHeader();
-  const std::vector<unsigned char> unit(100, 0x42);
-  for (int i = 0; i < 50; ++i) flv.WritePacket(9, unit.data(), 100, i * 40, i % 10 == 0, 0);
-  flv.WritePacket(8, unit.data(), 10, 1990, 0);
-  EXPECT_EQ(50u, flv.m_videoFrames);
-  EXPECT_EQ(5000u, flv.m_videoBytes);
-  const std::size_t before = Parse(path).tags.size();
-  flv.FlvEnd();
-  flv.CloseFlv();
-  const auto f = Parse(path);
-  EXPECT_TRUE(f.sizesOk);
-  EXPECT_TRUE(f.error.empty()) << f.error;
-  EXPECT_EQ(52u, f.tags.size());
-  EXPECT_GE(f.tags.size(), before);
-  auto meta = flvtest::Metadata(f.tags[0]);
-  ASSERT_NE(nullptr, meta);
-  const auto& array = *flvtest::Array(*meta);
-  EXPECT_EQ(18u, array.GetChildren().size());
-  EXPECT_DOUBLE_EQ(1.99, Number(array, "duration"));
-  EXPECT_DOUBLE_EQ(1.99, Number(array, "lasttimestamp"));
-  EXPECT_EQ(static_cast<double>(f.bytes.size()), Number(array, "filesize"));
-  EXPECT_DOUBLE_EQ(50 * 1000.0 / 1990, Number(array, "framerate"));
-  EXPECT_DOUBLE_EQ(5000 * 8.0 / 1990, Number(array, "videodatarate"));
+  // The file lasts until its last picture has been shown for one picture
+  // time: 50 pictures 40 ms apart are 2 s, at 25 per second, whatever order
+  // they are decoded in and whether sound ends before or after them.
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::uint32_t, std::int32_t>> pictures;  // decoding time, composition time
+    std::uint32_t lastSound;
+    double duration, framerate;
+  };
+  std::vector<std::pair<std::uint32_t, std::int32_t>> inOrder, reordered;
+  for (int i = 0; i < 50; ++i) inOrder.emplace_back(i * 40, 0);
+  // Decoded as 0, 2, 1, 4, 3, ... one picture behind, each shown at i × 40.
+  for (int k = 0; k < 50; ++k) {
+    const int shown = k == 0 || k == 49 ? k : (k % 2 ? k + 1 : k - 1);
+    const int dts = std::max(0, k - 1) * 40;
+    reordered.emplace_back(dts, shown * 40 - dts);
+  }
+  const Case cases[] = {
+      {"in order, sound ends first", inOrder, 1990, 2.0, 25.0},
+      {"in order, sound ends last", inOrder, 2100, 2.1, 25.0},
+      {"reordered", reordered, 1900, 2.0, 25.0},
+      {"one picture", {{500, 0}}, 0, 0.54, 25.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = flvtest::Scratch("final.flv");
+    CFlvFileEx flv;
+    ASSERT_EQ(1, flv.CreateFlv(path.c_str(), 320, 240, 7, 10));
+    flv.FlvHeader();
+    const std::vector<unsigned char> unit(100, 0x42);
+    int i = 0;
+    for (const auto& [dts, cts] : c.pictures) flv.WritePacket(9, unit.data(), 100, dts, i++ % 10 == 0, cts);
+    if (c.lastSound) flv.WritePacket(8, unit.data(), 10, c.lastSound, 0);
+    const std::size_t before = Parse(path).tags.size();
+    flv.FlvEnd();
+    flv.CloseFlv();
+    const auto f = Parse(path);
+    EXPECT_TRUE(f.sizesOk);
+    EXPECT_TRUE(f.error.empty()) << f.error;
+    EXPECT_EQ(1 + c.pictures.size() + (c.lastSound ? 1 : 0), f.tags.size());
+    EXPECT_GE(f.tags.size(), before);
+    auto meta = flvtest::Metadata(f.tags[0]);
+    ASSERT_NE(nullptr, meta);
+    const auto& array = *flvtest::Array(*meta);
+    EXPECT_EQ(18u, array.GetChildren().size());
+    EXPECT_NEAR(c.duration, Number(array, "duration"), 1e-9);
+    // The timestamp of the last tag written, as before.
+    EXPECT_DOUBLE_EQ((c.lastSound ? c.lastSound : c.pictures.back().first) / 1000.0, Number(array, "lasttimestamp"));
+    EXPECT_EQ(static_cast<double>(f.bytes.size()), Number(array, "filesize"));
+    EXPECT_NEAR(c.framerate, Number(array, "framerate"), 1e-9);
+    EXPECT_NEAR(c.pictures.size() * 100 * 8.0 / (c.duration * 1000), Number(array, "videodatarate"), 1e-9);
+  }
 }
 
 TEST(FlvFile, TagHeadersFlagsAndTimestamps) {

@@ -154,7 +154,7 @@ TEST_F(RecordTool, BadArgumentsAreExplained) {
     std::string message;
   } cases[] = {
       {"", "no command"},
-      {"play x", "unknown command"},
+      {"rewind x", "unknown command"},
       {"record", "no output file"},
       {"record '" + out + "' --seconds 1", "--size is required"},
       {"record '" + out + "' --size 320 --seconds 1", "--size needs"},

@@ -40,6 +40,8 @@ class CWaveWindow : public CMessageTarget {
   bool offThread = false;
   std::set<WAVEHDR*> headers;
   std::vector<DWORD> sizes;
+  std::vector<std::int64_t> captured, arrived;  // MonotonicUs of the first sample, of the notice
+  std::vector<DWORD> lost;
   std::vector<unsigned char> sound;
 
  protected:
@@ -52,6 +54,9 @@ class CWaveWindow : public CMessageTarget {
       ++data;
       headers.insert(h);
       sizes.push_back(h->dwBytesRecorded);
+      captured.push_back(h->captureUs);
+      arrived.push_back(MonotonicUs());
+      lost.push_back(h->lostSamples);
       if (h->lpData) sound.insert(sound.end(), h->lpData, h->lpData + h->dwBytesRecorded);
       if (giveBack) wave->AddBuffer(reinterpret_cast<HWAVEIN>(wParam), h);
     }
@@ -136,6 +141,18 @@ TEST_F(WaveTest, FilledBuffersReachTheWindowInOrderOnItsThread) {
   // in time lose nothing.
   ASSERT_GE(m_window.sound.size(), 4u * 16384);
   EXPECT_TRUE(std::equal(m_window.sound.begin(), m_window.sound.begin() + 4 * 16384, m_bytes.begin()));
+  // Each buffer carries the capture time of its first sample: one buffer's
+  // length (and what the device lost) after the one before, and at least a
+  // buffer's length before it reached the window.
+  const std::int64_t bufferUs = 8192 * 1000000LL / 44100;
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_GE(m_window.arrived[i] - m_window.captured[i], bufferUs - 15000) << i;
+    EXPECT_LT(m_window.arrived[i] - m_window.captured[i], bufferUs + 150000) << i;
+    if (i > 0) {
+      EXPECT_NEAR(bufferUs + m_window.lost[i] * 1000000LL / 44100, m_window.captured[i] - m_window.captured[i - 1], 2000)
+          << i;
+    }
+  }
 }
 
 TEST_F(WaveTest, BuffersNotGivenBackStopTheDelivery) {
@@ -151,6 +168,12 @@ TEST_F(WaveTest, BuffersNotGivenBackStopTheDelivery) {
   EXPECT_EQ(0, m_wave.AddBuffer(m_wave.GetDevice(), h));
   ASSERT_TRUE(RunUntil([&] { return m_window.data >= 3; }, 3000));
   EXPECT_EQ(0, m_wave.AddBuffer(nullptr, h));
+  // The sound that came while no buffer was queued (about half a second) is
+  // counted as lost before the third buffer, whose first sample is that
+  // much later than the second buffer's end.
+  EXPECT_EQ(0u, m_window.lost[1]);
+  EXPECT_GT(m_window.lost[2], 44100u / 3);
+  EXPECT_NEAR((8192 + m_window.lost[2]) * 1000000LL / 44100, m_window.captured[2] - m_window.captured[1], 2000);
 }
 
 TEST_F(WaveTest, SecondStartAfterStopCapturesAgainAndCloseRefusesStaleBuffers) {

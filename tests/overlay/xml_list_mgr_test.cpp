@@ -5,6 +5,7 @@
 
 #include "config/text_codec.h"
 #include "contracts/fundara/paths.h"
+#include "imaging/gdi_image.h"
 #include "tests/fundara/scratch_env.h"
 #include "tests/support/test_app.h"
 
@@ -96,6 +97,31 @@ TEST_F(XmlListMgrTest, FirstRecordWinsAndPathsFallBack) {
   rect = CRect(1, 2, 3, 4);
   EXPECT_EQ(mgr.LoadGdiImage(image, rect, 42), 0);
   EXPECT_TRUE(rect.IsRectNull());
+}
+
+TEST_F(XmlListMgrTest, TheImageLibrarysHolderTakesInterfacePictures) {
+  CUIImage ui;
+  CGdiImage holder;
+  CRect rect;
+  ASSERT_EQ(mgr.LoadGdiImage(ui, rect, 1), 1);
+  ASSERT_EQ(mgr.LoadGdiImage(holder, rect, 1), 1);
+  EXPECT_EQ(rect, CRect(10, 20, 58, 68));
+  ASSERT_NE(holder.GetImage(), nullptr);
+  // The holder keeps plain ARGB: the same colours as the premultiplied original.
+  EXPECT_EQ(holder.GetImage()->format(), QImage::Format_ARGB32);
+  EXPECT_EQ(holder.GetImageWidth(), 48u);
+  EXPECT_EQ(holder.GetImageHeight(), 48u);
+  const QImage expected = ui.GetImage().convertToFormat(QImage::Format_ARGB32);
+  int opaque = 0;
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 48; ++x) {
+      ASSERT_EQ(holder.GetImage()->pixel(x, y), expected.pixel(x, y)) << x << "," << y;
+      opaque += qAlpha(expected.pixel(x, y)) == 255;
+    }
+  EXPECT_GT(opaque, 0);
+  // A picture that cannot be had leaves the holder empty.
+  EXPECT_EQ(holder.SetUIImage(QImage(), "none.png"), 0);
+  EXPECT_EQ(holder.GetImage(), nullptr);
 }
 
 TEST_F(XmlListMgrTest, CaptionChain) {

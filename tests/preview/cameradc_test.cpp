@@ -624,6 +624,43 @@ TEST_F(CameraDCPaintTest, ResolutionTextIsGreenOverThePicture) {
 
 namespace {
 
+TEST_F(CameraDCTest, PaintShrinksThePictureInTheTargetsStretchMode) {
+  // One-pixel black and white squares shown at half size: whole pixels keep
+  // the two colours, the halftone target shows them averaged to grey.
+  Picture checker(200, 200);
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 200; ++x) {
+      const BYTE v = (x + y) % 2 ? 255 : 0;
+      checker.Set(x, y, v, v, v);
+    }
+  const struct {
+    int mode;
+    bool grey;
+  } cases[] = {{COLORONCOLOR, false}, {HALFTONE, true}};
+  for (const auto& c : cases) {
+    CBufferDC window;
+    window.CreateBufferDC(nullptr, CRect(0, 0, 100, 100));
+    SetStretchBltMode(window.GetBufferDC(), c.mode);
+    CCameraDC model;
+    model.SetDC(window.GetBufferDC());
+    model.ShowCameraDC(1);
+    model.MoveWindow(CRect(0, 0, 100, 100), 0);
+    Feed(model, checker);  // fitted: zoom 50
+    ASSERT_EQ(model.GetImageRect(), CRect(0, 0, 100, 100));
+    model.DoDraw(nullptr);
+    int grey = 0, pure = 0;
+    const QImage& shown = *DCImage(window.GetBufferDC());
+    for (int y = 10; y < 90; ++y)
+      for (int x = 10; x < 90; ++x) {
+        const int g = qGreen(shown.pixel(x, y));
+        grey += g >= 126 && g <= 129;
+        pure += g == 0 || g == 255;
+      }
+    EXPECT_EQ(grey, c.grey ? 80 * 80 : 0) << c.mode;
+    EXPECT_EQ(pure, c.grey ? 0 : 80 * 80) << c.mode;
+  }
+}
+
 // Near: within `tol` pixels.
 bool Near(long a, long b, long tol) { return a >= b - tol && a <= b + tol; }
 

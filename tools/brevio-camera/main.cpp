@@ -1,10 +1,11 @@
 // brevio-camera: the camera library from the command line.
-//   brevio-camera [--demo] [--replay FILE] list
+//   brevio-camera [--demo [N]] [--replay FILE] list
 //   brevio-camera [...] grab INDEX OUT [--format F] [--dpi SELECTOR] [--frames N]
 //   brevio-camera [...] rate INDEX --seconds S [--format F] [--dpi SELECTOR]
 //   brevio-camera describe [NODE...]
-// --demo adds the demo document camera (as BREVIO_DEMO_CAMERA=1 does), with
-// --seed and --noise for its page contents and sensor noise;
+// --demo N adds N demo document cameras (1 to 6, default 1; as
+// BREVIO_DEMO_CAMERA=N does), with --seed and --noise for their page contents
+// and sensor noise;
 // --replay lists recorded V4L2 descriptions instead of the real devices.
 
 #include "contracts/camera/camera.h"
@@ -33,7 +34,7 @@ namespace {
 // standard output with status 0.
 int Usage(std::FILE* out = stderr) {
   std::fprintf(out,
-               "usage: brevio-camera [--demo [--seed N] [--noise N]] [--replay FILE] COMMAND\n"
+               "usage: brevio-camera [--demo [N] [--seed N] [--noise N]] [--replay FILE] COMMAND\n"
                "  list                               cameras, capability values, formats, resolutions\n"
                "  grab INDEX OUT [--format F] [--dpi SELECTOR] [--frames N]\n"
                "                                     waits for N frames (default 1), writes the last\n"
@@ -200,13 +201,24 @@ int Rate(CUsbCamera& camera, int index, const COpenArgs& a) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  bool demo = false;
   std::string replay;
-  CDemoCameraOptions demoOptions;
+  bool demo = false;
+  // The environment's demo cameras, seed and noise, unless the options say
+  // otherwise.
+  CDemoCameraOptions demoOptions = DemoCameraOptionsFromEnvironment();
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
-    if (!std::strcmp(argv[i], "--demo")) demo = true;
-    else if (!std::strcmp(argv[i], "--replay") && i + 1 < argc) replay = argv[++i];
+    if (!std::strcmp(argv[i], "--demo")) {
+      demo = true;
+      demoOptions.count = 1;
+      int n = 0;
+      if (i + 1 < argc && ParseInt(argv[i + 1], n)) {
+        ++i;
+        std::string notice;
+        demoOptions.count = DemoCameraCount(argv[i], notice);
+        if (!notice.empty()) std::fprintf(stderr, "brevio-camera: %s\n", notice.c_str());
+      }
+    } else if (!std::strcmp(argv[i], "--replay") && i + 1 < argc) replay = argv[++i];
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc) demoOptions.seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     else if (!std::strcmp(argv[i], "--noise") && i + 1 < argc) demoOptions.noise = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--help")) return Usage(stdout);
@@ -248,12 +260,11 @@ int main(int argc, char** argv) {
       return 1;
     }
     providers.push_back(std::make_shared<CV4L2Provider>(std::make_shared<CRecordedV4L2Io>(std::move(devices))));
+    if (!demo) demoOptions.count = 0;  // a replay lists only what was recorded
   } else {
-    providers = DefaultCameraProviders();
+    providers.push_back(std::make_shared<CV4L2Provider>(SystemV4L2Io()));
   }
-  const char* env = std::getenv("BREVIO_DEMO_CAMERA");
-  if (demo && !(env && !std::strcmp(env, "1") && replay.empty()))
-    providers.push_back(std::make_shared<CDemoCameraProvider>(demoOptions));
+  if (demoOptions.count > 0) providers.push_back(std::make_shared<CDemoCameraProvider>(demoOptions));
   CUsbCamera camera(providers);
 
   if (command == "list") return List(camera);

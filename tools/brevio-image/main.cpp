@@ -567,6 +567,22 @@ void PrintLine(const _STRAIGHTLINE& l) {
             << ", \"step\": " << l.angleStep << "}";
 }
 
+const char* SkewSourceName(PageSkewSource source) {
+  switch (source) {
+    case PageSkewSource::Outline: return "outline";
+    case PageSkewSource::TextLines: return "text lines";
+    default: return "none";
+  }
+}
+
+std::string Real(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", v);
+  return text;
+}
+
+// Every row in the output counts from the bottom (memory rows), as the
+// lines and the border rectangle do; the page frame's sides are flipped back.
 int CmdDetect(const Invocation& inv) {
   const CBitmapPicture in = Load(inv.args[0]);
   const PageFrame g = FindGreenFrame(in);
@@ -576,7 +592,7 @@ int CmdDetect(const Invocation& inv) {
   const int W = static_cast<int>(pic.width), H = static_cast<int>(pic.height);
   const CRect black = handler.GetBlackSideRectEx(pic.data, W, H, pic.depth, palette, CRect(0, 0, W, H));
   const float skew = handler.CheckRotatePictureEx(pic.data, W, H, pic.depth, palette);
-  std::cout << "{\"main_line\": ";
+  std::cout << "{\"rows\": \"bottom row first\", \"main_line\": ";
   PrintLine(g.main);
   std::cout << ", \"lines\": [";
   for (int i = 0; i < 4; ++i) {
@@ -584,14 +600,17 @@ int CmdDetect(const Invocation& inv) {
     PrintLine(g.lines[i]);
   }
   std::cout << "], \"segments\": [";
+  const auto row = [H](int y) { return y < 0 ? -1 : H - y; };
   for (int i = 0; i < 4; ++i) {
     const _SEGMENT& s = g.segments[i];
-    std::cout << (i ? ", " : "") << "[" << s.x1 << ", " << s.y1 << ", " << s.x2 << ", " << s.y2 << "]";
+    std::cout << (i ? ", " : "") << "[" << s.x1 << ", " << row(s.y1) << ", " << s.x2 << ", " << row(s.y2) << "]";
   }
-  char skewText[32];
-  std::snprintf(skewText, sizeof skewText, "%.9g", static_cast<double>(skew));
+  std::cout << "], \"outline\": " << (g.outline ? "true" : "false") << ", \"corners\": [";
+  for (int i = 0; i < 4; ++i)
+    std::cout << (i ? ", " : "") << "[" << Real(g.corners[i][0]) << ", " << Real(g.corners[i][1]) << "]";
   std::cout << "], \"black_side\": [" << black.left << ", " << black.top << ", " << black.right
-            << ", " << black.bottom << "], \"skew\": " << skewText << "}\n";
+            << ", " << black.bottom << "], \"skew\": " << Real(skew) << ", \"skew_degrees\": "
+            << Real(g.skewDegrees) << ", \"skew_method\": \"" << SkewSourceName(g.skewSource) << "\"}\n";
   return kOk;
 }
 
@@ -729,7 +748,9 @@ const Subcommand kSubcommands[] = {
     {"print-prep", "IN OUT", 2, false, CmdPrintPrep,
      "clean black and white for printing (dark surround whitened)"},
     {"detect", "IN", 1, false, CmdDetect,
-     "page search as JSON: main_line, lines, segments (rows from the top), black_side, skew"},
+     "page search as JSON, every row counted from the bottom (memory rows): main_line, lines,\n"
+     "      segments, outline (whether a page outline was found), corners (of the fitted sides),\n"
+     "      black_side, skew (radians), skew_degrees, skew_method (outline, text lines or none)"},
     {"straighten", "IN OUT", 2, false, CmdStraighten, "turns the page straight (whole picture)"},
     {"cut-border", "IN OUT", 2, false, CmdCutBorder,
      "crops to the page's bounding rectangle; prints it as L,T,R,B (memory rows)"},

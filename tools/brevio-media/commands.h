@@ -7,6 +7,8 @@
 
 int RunRecord(const std::vector<std::string>& args);
 int RunFlvDump(const std::vector<std::string>& args);
+int RunPlay(const std::vector<std::string>& args);
+int RunFrame(const std::vector<std::string>& args);
 
 // Prints "brevio-media: <message>" to stderr and returns 2.
 int BadArguments(const std::string& message);

@@ -11,10 +11,18 @@ namespace {
 void Usage(std::FILE* out) {
   std::fputs(
       "usage: brevio-media record OUT.{flv,mp4,avi} --size WxH --seconds S [--tone HZ] [--mic] [--fps N]\n"
+      "                    [--texture] [--mic-lead MS] [--sound-stall MS]\n"
       "         --tone HZ  the synthetic sound: bursts of HZ while the square flashes (.flv, .mp4)\n"
       "         --mic      record the default input device instead of the synthetic sound\n"
       "         --fps N    pictures per second of an .avi file (default 10)\n"
+      "         --texture  camera-like detail and noise over the synthetic picture\n"
+      "         --mic-lead MS     the synthetic microphone starts MS before the first picture\n"
+      "         --sound-stall MS  the thread that hands the sound over stalls MS once, in the middle\n"
+      "       SIGTERM, SIGINT and SIGHUP end a recording early; the file is finished as at its end.\n"
       "       brevio-media flv-dump FILE\n"
+      "       brevio-media play FILE [--volume P] [--start PERCENT]\n"
+      "         Space pauses, Left/Right seek 5 %, Up/Down change the volume, Escape ends\n"
+      "       brevio-media frame FILE SECONDS OUT.{jpg,png,bmp,gif,tif}\n"
       "       brevio-media --help | --version\n",
       out);
 }
@@ -33,6 +41,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "record") return RunRecord(args);
   if (command == "flv-dump") return RunFlvDump(args);
+  if (command == "play") return RunPlay(args);
+  if (command == "frame") return RunFrame(args);
   if (command == "--help" || command == "-h") {
     Usage(stdout);
     return 0;

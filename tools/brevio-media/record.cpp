@@ -1,5 +1,10 @@
 // `brevio-media record`: records a synthetic camera and microphone in real time.
 #include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -53,7 +58,9 @@ class CRecordTarget {
   virtual ~CRecordTarget() = default;
   virtual bool Open(const std::string& path, int width, int height, HWND owner) = 0;
   virtual void Picture(const unsigned char* bgr, int length, double ms) = 0;
-  virtual void Sound(const unsigned char* pcm, int length) = 0;
+  // A block whose first sample was captured at captureUs (MonotonicUs),
+  // after `lost` samples the device lost.
+  virtual void Sound(const unsigned char* pcm, int length, std::int64_t captureUs, std::uint32_t lost) = 0;
   // Starts the writer's own capture of the input device, where it has one;
   // false when the writer captures nothing itself.
   virtual bool StartOwnCapture(HWND /*owner*/) { return false; }
@@ -71,7 +78,9 @@ class CFlvTarget : public CRecordTarget {
     return false;
   }
   void Picture(const unsigned char* bgr, int length, double) override { m_record.WriteBmpData(bgr, length); }
-  void Sound(const unsigned char* pcm, int length) override { m_record.WritePCMData(pcm, length); }
+  void Sound(const unsigned char* pcm, int length, std::int64_t captureUs, std::uint32_t lost) override {
+    m_record.WritePCMData(pcm, length, captureUs, lost);
+  }
   void Finish() override { m_record.Close(); }
 
  private:
@@ -85,7 +94,9 @@ class CMp4Target : public CRecordTarget {
     return m_muxer.Init(path.c_str(), width, height) == 1;
   }
   void Picture(const unsigned char* bgr, int length, double) override { m_muxer.BmptoH264Data(bgr, length); }
-  void Sound(const unsigned char* pcm, int length) override { m_muxer.SetPCMData(pcm, length); }
+  void Sound(const unsigned char* pcm, int length, std::int64_t captureUs, std::uint32_t lost) override {
+    m_muxer.SetPCMData(pcm, length, captureUs, lost);
+  }
   void Finish() override { m_muxer.AddEndData(); }
 
  private:
@@ -120,7 +131,7 @@ class CAviTarget : public CRecordTarget {
     }
     if (m_avi.WriteData(index, m_padded.data(), static_cast<int>(m_padded.size())) == 0) m_lastIndex = index;
   }
-  void Sound(const unsigned char*, int) override {}
+  void Sound(const unsigned char*, int, std::int64_t, std::uint32_t) override {}
   bool StartOwnCapture(HWND owner) override { return m_avi.CreateAudio(owner) == 0; }
   void OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
     if (msg == MM_WIM_OPEN) m_avi.CreateAudioBuffer(22050);
@@ -181,13 +192,32 @@ bool ParseSize(const std::string& text, int& width, int& height) {
   return true;
 }
 
+// SIGTERM, SIGINT and SIGHUP end the recording as its time running out
+// would: the handler only writes the signal's number to a pipe that the
+// main thread watches.
+int g_signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int signal) {
+  const unsigned char number = static_cast<unsigned char>(signal);
+  [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &number, 1);
+}
+
+bool CatchStopSignals() {
+  if (g_signalPipe[0] < 0 && pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+  return true;
+}
+
 }  // namespace
 
 int RunRecord(const std::vector<std::string>& args) {
   std::string out;
   int width = 0, height = 0;
-  long seconds = -1, tone = 0, fps = 10;
-  bool mic = false;
+  long seconds = -1, tone = 0, fps = 10, micLead = 0, soundStall = 0;
+  bool mic = false, texture = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& v) {
@@ -205,6 +235,13 @@ int RunRecord(const std::vector<std::string>& args) {
       if (!value(v) || !ParseInt(v, 20, 20000, tone)) return BadArguments("--tone needs a frequency in Hz from 20 to 20000");
     } else if (a == "--fps") {
       if (!value(v) || !ParseInt(v, 1, 60, fps)) return BadArguments("--fps needs a whole number from 1 to 60");
+    } else if (a == "--mic-lead") {
+      if (!value(v) || !ParseInt(v, 0, 5000, micLead)) return BadArguments("--mic-lead needs milliseconds from 0 to 5000");
+    } else if (a == "--sound-stall") {
+      if (!value(v) || !ParseInt(v, 0, 5000, soundStall))
+        return BadArguments("--sound-stall needs milliseconds from 0 to 5000");
+    } else if (a == "--texture") {
+      texture = true;
     } else if (a == "--mic") {
       mic = true;
     } else if (!a.empty() && a[0] == '-') {
@@ -226,6 +263,9 @@ int RunRecord(const std::vector<std::string>& args) {
   if (tone != 0 && (mic || extension == "avi")) {
     return BadArguments("--tone is the synthetic sound of .flv and .mp4 files without --mic");
   }
+  if ((micLead != 0 || soundStall != 0) && (mic || extension == "avi")) {
+    return BadArguments("--mic-lead and --sound-stall shape the synthetic sound of .flv and .mp4 files without --mic");
+  }
 
   int argc = 1;
   char name[] = "brevio-media";
@@ -233,6 +273,10 @@ int RunRecord(const std::vector<std::string>& args) {
   QCoreApplication app(argc, argv);
   av_log_set_level(AV_LOG_ERROR);
   CToolWindow owner;
+  if (!CatchStopSignals()) {
+    std::fprintf(stderr, "brevio-media: cannot watch for stop signals\n");
+    return 1;
+  }
   if (!target->Open(out, width, height, &owner)) {
     std::fprintf(stderr, "brevio-media: cannot create \"%s\"\n", out.c_str());
     target->Finish();
@@ -249,7 +293,7 @@ int RunRecord(const std::vector<std::string>& args) {
         auto* header = reinterpret_cast<WAVEHDR*>(lParam);
         if (header->lpData && header->dwBytesRecorded > 0) {
           target->Sound(reinterpret_cast<const unsigned char*>(header->lpData),
-                        static_cast<int>(header->dwBytesRecorded));
+                        static_cast<int>(header->dwBytesRecorded), header->captureUs, header->lostSamples);
         }
         wave.AddBuffer(reinterpret_cast<HWAVEIN>(wParam), header);
       }
@@ -264,9 +308,11 @@ int RunRecord(const std::vector<std::string>& args) {
 
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
+  const std::int64_t startUs = MonotonicUs();
   const auto end = start + std::chrono::seconds(seconds);
   const int length = width * height * 3;
   std::atomic<int> pictures{0};
+  std::atomic<bool> stopping{false};
 
   // The camera: a picture every 40 ms; a picture that cannot be taken in
   // time is skipped, as a camera drops frames nobody collects.
@@ -275,32 +321,53 @@ int RunRecord(const std::vector<std::string>& args) {
     long slot = 0;
     for (;;) {
       const auto due = start + std::chrono::milliseconds(slot * kPictureIntervalMs);
-      if (due >= end) break;
+      if (due >= end || stopping.load()) break;
       std::this_thread::sleep_until(due);
       const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
       synthetic::DrawPicture(bgr, width, height, pictures.load(), ms);
+      if (texture) synthetic::AddTexture(bgr, width, height, pictures.load(), ms);
       target->Picture(bgr.data(), length, ms);
       ++pictures;
       const double after = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
       slot = std::max(slot + 1, static_cast<long>(after / kPictureIntervalMs) + 1);
     }
   });
-  // The synthetic microphone: each block is handed over once its last sample is in.
+  // The synthetic microphone starts micLead ms before the camera; each block
+  // is handed over once its last sample is in, stamped with the capture
+  // time of its first sample. Once, in the middle, the thread that hands the
+  // blocks over stalls for soundStall ms.
   std::thread microphone([&] {
     if (mic || extension == "avi") return;
     std::vector<unsigned char> pcm;
-    const long total = seconds * synthetic::kSampleRate;
+    const std::int64_t lead = micLead * synthetic::kSampleRate / 1000;
+    const std::int64_t total = seconds * synthetic::kSampleRate + lead;
+    bool stalled = soundStall == 0;
     for (std::int64_t first = 0; first + synthetic::kBlockSamples <= total; first += synthetic::kBlockSamples) {
-      const auto filled = start + std::chrono::microseconds((first + synthetic::kBlockSamples) * 1000000 /
+      const std::int64_t at = first - lead;  // sample number from the camera's start
+      const auto filled = start + std::chrono::microseconds((at + synthetic::kBlockSamples) * 1000000 /
                                                             synthetic::kSampleRate);
       std::this_thread::sleep_until(filled);
-      synthetic::FillSound(pcm, first, synthetic::kBlockSamples, static_cast<int>(tone));
-      target->Sound(pcm.data(), static_cast<int>(pcm.size()));
+      if (stopping.load()) break;
+      if (!stalled && at >= seconds * synthetic::kSampleRate / 2) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(soundStall));
+        stalled = true;
+      }
+      synthetic::FillSound(pcm, at, synthetic::kBlockSamples, static_cast<int>(tone));
+      target->Sound(pcm.data(), static_cast<int>(pcm.size()), startUs + at * 1000000 / synthetic::kSampleRate, 0);
     }
   });
-  // This thread runs the window: the capture notices arrive here.
+  // This thread runs the window: the capture notices arrive here, and a
+  // stop signal ends the recording early.
   QEventLoop loop;
   QTimer::singleShot(std::chrono::milliseconds(seconds * 1000), &loop, &QEventLoop::quit);
+  int stopSignal = 0;
+  QSocketNotifier signalWatch(g_signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&signalWatch, &QSocketNotifier::activated, &loop, [&] {
+    unsigned char number = 0;
+    if (read(g_signalPipe[0], &number, 1) == 1 && stopSignal == 0) stopSignal = number;
+    stopping.store(true);
+    loop.quit();
+  });
   loop.exec();
   camera.join();
   microphone.join();
@@ -309,11 +376,21 @@ int RunRecord(const std::vector<std::string>& args) {
     wave.CloseWave();
     QCoreApplication::processEvents();  // the last, partly filled buffer
   }
+  const double recorded = std::chrono::duration<double>(Clock::now() - start).count();
   target->Finish();
-  if (target->PostsStop() && !owner.WaitFor(WM_STOP_RECORD, 1, 60000)) {
-    std::fprintf(stderr, "brevio-media: the recorder did not finish \"%s\"\n", out.c_str());
-    return 1;
+  if (target->PostsStop()) {
+    if (!owner.WaitFor(WM_STOP_RECORD, 1, 60000)) {
+      std::fprintf(stderr, "brevio-media: the recorder did not finish \"%s\"\n", out.c_str());
+      return 1;
+    }
+    for (const auto& m : owner.Messages()) {
+      if (m.message == WM_STOP_RECORD && m.lParam == 0) {
+        std::fprintf(stderr, "brevio-media: \"%s\" could not be written to the end (disk full?)\n", out.c_str());
+        return 1;
+      }
+    }
   }
-  std::printf("%s: %d pictures, %ld s\n", out.c_str(), pictures.load(), seconds);
+  if (stopSignal != 0) std::fprintf(stderr, "brevio-media: stopped by signal %d\n", stopSignal);
+  std::printf("%s: %d pictures, %.1f s\n", out.c_str(), pictures.load(), recorded);
   return 0;
 }

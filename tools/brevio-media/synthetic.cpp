@@ -35,6 +35,13 @@ Box SquareBox(int width, int height) {
   return Box{width * 6 / 10, height * 55 / 100, width * 9 / 10, height * 85 / 100};
 }
 
+Box TimeCell(int width, int height, int bit) {
+  const int cell = std::max(4, width / 40);
+  const int x0 = width / 50 + bit * cell;
+  const int y0 = height * 90 / 100;
+  return Box{x0, y0, x0 + cell, std::min(height, y0 + cell)};
+}
+
 void DrawPicture(std::vector<unsigned char>& bgr, int width, int height, int frame, double ms) {
   bgr.assign(static_cast<std::size_t>(width) * height * 3, 0);
   // Dark blue-grey background.
@@ -61,10 +68,37 @@ void DrawPicture(std::vector<unsigned char>& bgr, int width, int height, int fra
     }
     cx += 4 * cell;
   }
+  // The picture's time.
+  const auto code = static_cast<unsigned>(std::max(0.0, ms) / 2) & ((1u << kTimeBits) - 1);
+  for (int bit = 0; bit < kTimeBits; ++bit) {
+    const Box c = TimeCell(width, height, bit);
+    const unsigned char v = (code >> (kTimeBits - 1 - bit)) & 1 ? 255 : 0;
+    Fill(bgr, width, height, c.x0, c.y0, c.x1, c.y1, v, v, v);
+  }
   // The flashing square.
   if (FlashOn(ms)) {
     const Box box = SquareBox(width, height);
     Fill(bgr, width, height, box.x0, box.y0, box.x1, box.y1, 255, 255, 255);
+  }
+}
+
+void AddTexture(std::vector<unsigned char>& bgr, int width, int height, int frame, double ms) {
+  const int shift = static_cast<int>(ms / 40.0) * 2;  // 50 pixels a second
+  for (int y = 0; y < height; ++y) {
+    unsigned char* row = bgr.data() + static_cast<std::size_t>(y) * width * 3;
+    for (int x = 0; x < width; ++x) {
+      const int texture = ((x + shift) * 7 + y * 3) % 40;
+      std::uint32_t h = static_cast<std::uint32_t>(x) * 73856093u ^ static_cast<std::uint32_t>(y) * 19349663u ^
+                        static_cast<std::uint32_t>(frame) * 83492791u;
+      h ^= h >> 13;
+      h *= 0x5bd1e995u;
+      h ^= h >> 15;
+      const int noise = static_cast<int>(h % 13) - 6;
+      for (int c = 0; c < 3; ++c) {
+        const int v = row[3 * x + c] + texture + noise;
+        row[3 * x + c] = static_cast<unsigned char>(std::clamp(v, 0, 255));
+      }
+    }
   }
 }
 

@@ -25,9 +25,23 @@ struct Box {
 };
 Box SquareBox(int width, int height);
 
+// The picture's own time is written into it as a row of kTimeBits cells
+// along the bottom (white = 1, most significant first): ms / 2 modulo 2^16
+// (131 s), so that a check can tell when a picture was taken however many
+// pictures were dropped.
+constexpr int kTimeBits = 16;
+Box TimeCell(int width, int height, int bit);
+
 // The picture taken `ms` after the start as `frame`-th picture: width × height
-// packed BGR pixels, bottom row first, no row padding.
+// packed BGR pixels, bottom row first, no row padding, with its time in the
+// cells of TimeCell.
 void DrawPicture(std::vector<unsigned char>& bgr, int width, int height, int frame, double ms);
+
+// Camera-like detail over a picture of DrawPicture: a fine pattern that
+// drifts across the picture with time (a page moving under the camera) and
+// sensor noise of ±6 that changes with every picture. Dark parts stay dark
+// and the lit square stays bright, so the flashes are still found.
+void AddTexture(std::vector<unsigned char>& bgr, int width, int height, int frame, double ms);
 
 // Samples [first, first + count) of the sound (16-bit mono, little-endian):
 // a tone of `toneHz` during the flashes, silence otherwise (all silence
