@@ -1,5 +1,7 @@
 #include "canvas/layeredwindow.h"
 
+#include "platform/window.h"
+
 #include <QEvent>
 #include <QPainter>
 #include <QPointer>
@@ -49,22 +51,30 @@ CLayeredWindow::CLayeredWindow(QWidget* parent) : QWidget(parent, Qt::Window | Q
 
 bool PresentOnWindow(QWidget* window, const QImage& image, int alpha) {
   if (!window || image.isNull()) return false;
+  const QSize size = window->size();
+  const QRect shown(0, 0, std::min(size.width(), image.width()), std::min(size.height(), image.height()));
+  // The window classes present layered pictures themselves (their input
+  // region follows the picture).
+  if (auto* wnd = dynamic_cast<CWnd*>(window)) {
+    wnd->UpdateLayeredImage(shown == image.rect() ? image : image.copy(shown), alpha);
+    return true;
+  }
   CLayerPresenter* presenter = FindPresenter(window);
   if (!presenter) presenter = new CLayerPresenter(window);
-  const QSize size = window->size();
-  presenter->image = image.copy(0, 0, std::min(size.width(), image.width()),
-                                std::min(size.height(), image.height()));
+  presenter->image = image.copy(shown);
   presenter->alpha = std::clamp(alpha, 0, 255);
   window->update();
   return true;
 }
 
 QImage PresentedImage(const QWidget* window) {
+  if (const auto* wnd = dynamic_cast<const CWnd*>(window)) return wnd->GetLayeredImage();
   const CLayerPresenter* presenter = window ? FindPresenter(window) : nullptr;
   return presenter ? presenter->image : QImage();
 }
 
 int PresentedAlpha(const QWidget* window) {
+  if (const auto* wnd = dynamic_cast<const CWnd*>(window)) return wnd->IsLayered() ? wnd->GetLayeredAlpha() : 0;
   const CLayerPresenter* presenter = window ? FindPresenter(window) : nullptr;
   return presenter ? presenter->alpha : 0;
 }

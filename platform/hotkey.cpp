@@ -1,4 +1,5 @@
 #include "platform/hotkey.h"
+#include "platform/xconnection.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
@@ -57,12 +58,6 @@ uint16_t XModifiers(UINT modifiers) {
   return m;
 }
 
-// The X connection of the running application; null without an X display.
-xcb_connection_t* Connection() {
-  auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-  auto* x11 = app ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x11 ? x11->connection() : nullptr;
-}
 
 std::vector<xcb_keycode_t> KeycodesOf(xcb_connection_t* c, xcb_keysym_t sym) {
   std::vector<xcb_keycode_t> out;
@@ -167,7 +162,7 @@ class HotKeyTable : public QAbstractNativeEventFilter {
   }
 
   bool Register(CWnd* window, int id, UINT modifiers, UINT vk) {
-    xcb_connection_t* c = Connection();
+    xcb_connection_t* c = QtXConnection();
     if (!window || !c || (modifiers & ~kKnownModifiers)) return false;
     const xcb_keysym_t sym = KeysymOf(vk);
     if (sym == XCB_NO_SYMBOL) return false;
@@ -203,7 +198,7 @@ class HotKeyTable : public QAbstractNativeEventFilter {
     if (it == keys_.end()) return false;
     HotKey gone = std::move(*it);
     keys_.erase(it);
-    if (xcb_connection_t* c = Connection()) Ungrab(c, gone);
+    if (xcb_connection_t* c = QtXConnection()) Ungrab(c, gone);
     return true;
   }
 
@@ -288,7 +283,7 @@ class HotKeyTable : public QAbstractNativeEventFilter {
           ++it;
         }
       }
-      if (xcb_connection_t* c = Connection())
+      if (xcb_connection_t* c = QtXConnection())
         for (const HotKey& k : gone) Ungrab(c, k);
     });
   }

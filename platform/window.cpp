@@ -1,5 +1,9 @@
 #include "platform/window.h"
 
+#include "platform/layer_shape.h"
+#include "platform/layered_state.h"
+#include "platform/xconnection.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -81,9 +85,12 @@ CWnd::~CWnd() {
 }
 
 bool CWnd::Create(Kind kind, const QString& caption, const CRect& rect, QWidget* parent, UINT id) {
+  if (kind == Kind::Layer) return CreateLayer(caption, rect, parent, id);
   id_ = id;
+  kind_ = kind;
   Qt::WindowFlags flags;
   switch (kind) {
+    case Kind::Layer:
     case Kind::Child: flags = Qt::Widget; break;
     case Kind::Popup: flags = Qt::Window | Qt::FramelessWindowHint; break;
     case Kind::Tool: flags = Qt::Tool | Qt::FramelessWindowHint; break;
@@ -95,7 +102,29 @@ bool CWnd::Create(Kind kind, const QString& caption, const CRect& rect, QWidget*
   return true;
 }
 
-CWnd* CWnd::GetParentWnd() const { return dynamic_cast<CWnd*>(parentWidget()); }
+bool CWnd::CreateLayer(const QString& caption, const CRect& rect, QWidget* host, UINT id) {
+  if (!host || host == this) return false;
+  id_ = id;
+  kind_ = Kind::Layer;
+  Layered& L = State();
+  L.host = host;
+  setParent(host->window(), Qt::Widget);
+  setWindowTitle(caption);
+  BecomeLayered();
+  TrackHost();
+  // A layer belongs to its host: it ends with it.
+  connect(host, &QObject::destroyed, this, [this] {
+    hide();
+    deleteLater();
+  });
+  MoveWindow(rect, false);
+  return true;
+}
+
+CWnd* CWnd::GetParentWnd() const {
+  if (kind_ == Kind::Layer) return layered_ ? dynamic_cast<CWnd*>(layered_->host.data()) : nullptr;
+  return dynamic_cast<CWnd*>(parentWidget());
+}
 
 int CWnd::ShowWindow(int cmd) {
   const bool wasVisible = isVisible();
@@ -112,7 +141,17 @@ int CWnd::ShowWindow(int cmd) {
 }
 
 void CWnd::MoveWindow(const CRect& rect, bool repaint) {
-  setGeometry(rect.left, rect.top, std::max(0, rect.Width()), std::max(0, rect.Height()));
+  const QSize size(std::max(0, rect.Width()), std::max(0, rect.Height()));
+  if (kind_ == Kind::Layer) {
+    Layered& L = *layered_;
+    if (!L.host) return;
+    L.anchor = QRect(L.host->mapFromGlobal(QPoint(rect.left, rect.top)), size);
+    L.coversHost = L.anchor == L.host->rect();
+    FollowHost();
+    if (repaint) update();
+    return;
+  }
+  setGeometry(rect.left, rect.top, size.width(), size.height());
   if (repaint) update();
 }
 
@@ -188,25 +227,6 @@ bool CWnd::SetCursorImage(const QString& path, int hotX, int hotY) {
   return true;
 }
 
-void CWnd::SetLayeredAttributes(std::optional<int> alpha, std::optional<QColor> colourKey) {
-  setAttribute(Qt::WA_TranslucentBackground, true);
-  setAttribute(Qt::WA_NoSystemBackground, true);
-  if (alpha) setWindowOpacity(std::clamp(*alpha, 0, 255) / 255.0);
-  colourKey_ = colourKey;
-  update();
-}
-
-void CWnd::UpdateLayeredImage(const QImage& argb) {
-  setAttribute(Qt::WA_TranslucentBackground, true);
-  layeredImage_ = argb.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-  update();
-}
-
-void CWnd::SetMousePassThrough(bool on) {
-  setAttribute(Qt::WA_TransparentForMouseEvents, on);
-  if (isWindow()) setWindowFlag(Qt::WindowTransparentForInput, on);
-}
-
 void CWnd::SetTopMost(bool on) { setWindowFlag(Qt::WindowStaysOnTopHint, on); }
 
 int CWnd::DoModal() {
@@ -249,43 +269,22 @@ bool CWnd::event(QEvent* e) {
                                       : WindowProc(m->message, m->wParam, m->lParam);
     return true;
   }
+  if (e->type() == QEvent::WinIdChange && layered_) layered_->shapesSent = false;
   if (e->type() == QEvent::Show) OnShowWindow(true);
   if (e->type() == QEvent::Hide) OnShowWindow(false);
   return QWidget::event(e);
 }
 
 void CWnd::paintEvent(QPaintEvent*) {
-  if (!layeredImage_.isNull()) {
-    QPainter p(this);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(rect(), layeredImage_);
+  if (IsLayered()) {
+    PaintLayered();
     return;
-  }
-  if (!colourKey_) {
-    QPainter p(this);
-    if (!OnEraseBkgnd(p)) {
-      if (!testAttribute(Qt::WA_TranslucentBackground)) p.fillRect(rect(), palette().window());
-    }
-    OnPaint(p);
-    return;
-  }
-  // Colour key: paint off-screen, then clear every pixel of the key colour.
-  QImage buffer(size(), QImage::Format_ARGB32);
-  buffer.fill(Qt::transparent);
-  {
-    QPainter p(&buffer);
-    OnEraseBkgnd(p);
-    OnPaint(p);
-  }
-  const QRgb key = colourKey_->rgb() & 0x00FFFFFFu;
-  for (int y = 0; y < buffer.height(); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(buffer.scanLine(y));
-    for (int x = 0; x < buffer.width(); ++x)
-      if ((row[x] & 0x00FFFFFFu) == key) row[x] = 0;
   }
   QPainter p(this);
-  p.setCompositionMode(QPainter::CompositionMode_Source);
-  p.drawImage(0, 0, buffer);
+  if (!OnEraseBkgnd(p)) {
+    if (!testAttribute(Qt::WA_TranslucentBackground)) p.fillRect(rect(), palette().window());
+  }
+  OnPaint(p);
 }
 
 UINT CWnd::MouseFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
@@ -355,7 +354,16 @@ void CWnd::keyPressEvent(QKeyEvent* e) {
   e->accept();
 }
 
-void CWnd::resizeEvent(QResizeEvent*) { OnSize(width(), height()); }
+void CWnd::resizeEvent(QResizeEvent*) {
+  if (IsLayered() && layered_->imageMode) {
+    layered_->shape = layered_->alpha > 0 ? DrawnRegion(layered_->image, rect()) : QRegion();
+    ApplyShape();
+  } else if (IsLayered() && !isWindow()) {
+    clearMask();  // the next paint draws the whole new size and finds the shape again
+  }
+  if (isWindow() && isVisible() && IsLayered() && QtXConnection() && !Translucent()) RequestBackdrop();
+  OnSize(width(), height());
+}
 
 void CWnd::leaveEvent(QEvent*) { OnMouseLeave(); }
 

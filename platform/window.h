@@ -5,6 +5,18 @@
 // id, mouse handlers with client points, numbered messages dispatched through
 // a per-window table, paint hooks, cursors, layered (translucent) windows,
 // windows the mouse passes through, modal dialogs.
+//
+// Layered windows. A layer (Kind::Layer) is an overlay over another window
+// of this program, its host: it is a child of the host's top-level window,
+// placed from screen coordinates, follows the host when it moves, resizes,
+// hides or goes full screen, stays above it, and is destroyed with it; Qt
+// blends it over the host itself, so no compositing manager is needed. Its
+// parent as far as messages go is the host. A top-level layered window is
+// translucent where a compositing manager runs; without one its X bounding
+// shape is cut to the pixels it draws and it draws those over a grab of the
+// screen below taken as it shows, so the screen is never blacked out. In
+// both kinds the input region is what the window draws: fully transparent
+// and colour-key pixels let the mouse through to the window below.
 
 #include "platform/geometry.h"
 #include "platform/messages.h"
@@ -12,11 +24,13 @@
 #include <QColor>
 #include <QImage>
 #include <QPainter>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 // Show commands.
@@ -95,7 +109,7 @@ enum class CursorShape { Arrow, Hand, Cross, IBeam, Wait, SizeAll, SizeNWSE, Siz
 
 class CWnd : public QWidget {
  public:
-  enum class Kind { Child, Popup, Tool, TopLevel };
+  enum class Kind { Child, Popup, Tool, TopLevel, Layer };
 
   explicit CWnd(QWidget* parent = nullptr);
   ~CWnd() override;
@@ -104,12 +118,16 @@ class CWnd : public QWidget {
 
   // Creates the window: a child of `parent` at `rect` in the parent's client
   // coordinates, or a top-level kind at `rect` in screen coordinates (then
-  // `parent` is the owner). `id` is the child id reported with commands.
+  // `parent` is the owner), or a layer over the host `parent` at `rect` in
+  // screen coordinates (false without a host). `id` is the child id
+  // reported with commands.
   bool Create(Kind kind, const QString& caption, const CRect& rect, QWidget* parent = nullptr,
               UINT id = 0);
   HWND GetSafeHwnd() { return this; }
   UINT GetDlgCtrlID() const { return id_; }
+  // The parent window; for a layer its host.
   CWnd* GetParentWnd() const;
+  bool IsLayer() const { return kind_ == Kind::Layer; }
 
   // Shows (5 and the other showing commands) or hides (0) the window and
   // records the command. Returns whether the window was visible before.
@@ -117,6 +135,8 @@ class CWnd : public QWidget {
   int GetShowState() const { return showState_; }
   bool IsWindowVisible() const { return isVisible(); }
 
+  // Client coordinates of the parent for child windows, screen coordinates
+  // for top-level windows and layers.
   void MoveWindow(const CRect& rect, bool repaint = true);
   void MoveWindow(int x, int y, int w, int h, bool repaint = true) {
     MoveWindow(CRect(x, y, x + w, y + h), repaint);
@@ -159,14 +179,27 @@ class CWnd : public QWidget {
   void SetCursorShape(CursorShape shape);
   bool SetCursorImage(const QString& path, int hotX, int hotY);
 
-  // Layered windows. Constant alpha (0..255) for the whole window, and/or a
-  // colour key: painted pixels of that colour become fully transparent.
+  // Layered windows. What the paint hooks draw (over the window's background
+  // colour unless OnEraseBkgnd erases) is shown at the constant alpha
+  // (0..255; none is 255), and painted pixels of the colour key become fully
+  // transparent.
   void SetLayeredAttributes(std::optional<int> alpha, std::optional<QColor> colourKey);
   // Per-pixel alpha: the window shows `argb` (premultiplied or plain ARGB32)
-  // at its size; painting hooks are bypassed while an image is set.
-  void UpdateLayeredImage(const QImage& argb);
-  // The window lets every mouse event pass through to what lies below.
+  // from its origin at the window's size, times the constant `alpha`; the
+  // paint hooks rest until SetLayeredAttributes is called again.
+  void UpdateLayeredImage(const QImage& argb, int alpha = 255);
+  bool IsLayered() const;
+  // The picture UpdateLayeredImage presents (null when none) and its alpha.
+  QImage GetLayeredImage() const;
+  int GetLayeredAlpha() const;
+  // The pixels the window drew at its last paint, in client coordinates:
+  // where it shows and takes the mouse. The whole client area for windows
+  // that are not layered.
+  QRegion GetDrawnRegion() const;
+  // The window lets every mouse event pass through to what lies below (for
+  // a top-level window through an empty X input shape).
   void SetMousePassThrough(bool on);
+  bool IsMousePassThrough() const { return passThrough_; }
   void SetTopMost(bool on);
   // A press on the background (not handled by OnLButtonDown) drags the window.
   void SetDragByBackground(bool on) { dragByBackground_ = on; }
@@ -214,17 +247,34 @@ class CWnd : public QWidget {
   void timerEvent(QTimerEvent* e) override;
   void leaveEvent(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
+
+ public:
+  void setVisible(bool visible) override;
 
  private:
+  struct Layered;
+  class HostTracker;
+  bool CreateLayer(const QString& caption, const CRect& rect, QWidget* host, UINT id);
+  Layered& State();
+  void BecomeLayered();
+  void PaintLayered();
+  void ApplyShape();
+  void FollowHost();
+  void TrackHost();
+  void RaiseLayers();
+  void RequestBackdrop();
+  bool Translucent() const;
   static UINT MouseFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods);
 
   UINT id_ = 0;
+  Kind kind_ = Kind::Child;
+  bool passThrough_ = false;
+  std::unique_ptr<Layered> layered_;
   int showState_ = 0;
   std::map<UINT, int> timers_;        // id → Qt timer id
   std::map<int, UINT> timerIds_;      // Qt timer id → id
   std::map<UINT, MessageHandler> handlers_;
-  std::optional<QColor> colourKey_;
-  QImage layeredImage_;
   bool dragByBackground_ = false;
   bool dragging_ = false;
   QPoint dragOffset_;

@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  qpdf poppler-utils xvfb xauth x11-utils ffmpeg unzip zip
+  qpdf poppler-utils xvfb xauth x11-utils xcompmgr ffmpeg unzip zip
   libopencv-imgproc-dev
   # installation and the Debian package: icon rendering, validators of the
   # menu entry and the metainfo
@@ -17,7 +17,7 @@ packages=(
   # interface
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-image-formats-plugins
   libqt6opengl6-dev libgl-dev
-  libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev libxcb-xtest0-dev
+  libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-keysyms1-dev libxcb-xtest0-dev libxcb-shape0-dev
   libx11-dev libx11-xcb-dev
   fonts-noto-cjk fonts-dejavu-core xdg-utils
   # files and pictures
