@@ -26,12 +26,12 @@ import sys
 SIZES = [(1920, 1080), (3264, 2448)]
 COMPARISONS = [
     ("Frame model, defaults / memcpy (warm)", "bench_preview",
-     "BM_SetImageDataAndPaint/{w}/{h}/-1/real_time", ["BM_MemcpyWarm/{w}/{h}/real_time"], 8.0),
+     "BM_SetImageDataAndPaint/{w}/{h}/-1/process_time/real_time", ["BM_MemcpyWarm/{w}/{h}/real_time"], 8.0),
     ("Frame model, defaults / memcpy (cold)", "bench_preview",
-     "BM_SetImageDataAndPaint/{w}/{h}/-1/real_time", ["BM_MemcpyCold/{w}/{h}/real_time"], None),
+     "BM_SetImageDataAndPaint/{w}/{h}/-1/process_time/real_time", ["BM_MemcpyCold/{w}/{h}/real_time"], None),
     ("Frame model, every adjustment / (OpenCV steps + defaults)", "bench_preview",
-     "BM_SetImageDataAndPaint/{w}/{h}/0/real_time",
-     ["BM_OpenCV_AdjustmentSteps/{w}/{h}/real_time", "BM_SetImageDataAndPaint/{w}/{h}/-1/real_time"], 1.0),
+     "BM_SetImageDataAndPaint/{w}/{h}/0/process_time/real_time",
+     ["BM_OpenCV_AdjustmentSteps/{w}/{h}/real_time", "BM_SetImageDataAndPaint/{w}/{h}/-1/process_time/real_time"], 1.0),
     ("RotatePicture 7° / warpAffine bilinear", "bench_imaging",
      "BM_RotatePicture/{w}/{h}/7/real_time", ["BM_OpenCV_WarpAffine/{w}/{h}/7/1/real_time"], 1.0),
     ("AdjustSaturation / HLS round trip", "bench_imaging",
