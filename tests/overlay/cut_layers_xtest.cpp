@@ -39,8 +39,8 @@ TEST(CutLayersOnX, TheVeilDarkensThePictureOutsideTheFrameOnly) {
 
   // The frame (150, 100) to (450, 330) in the host, drawn by the mouse.
   const CRect frame(150, 100, 450, 330);
-  ASSERT_TRUE(x_session::DragLeft(CPoint(h.left + frame.left, h.top + frame.top),
-                                  CPoint(h.left + frame.right, h.top + frame.bottom)));
+  ASSERT_TRUE(x_session::DragThrough({CPoint(h.left + frame.left, h.top + frame.top),
+                                      CPoint(h.left + frame.right, h.top + frame.bottom)}));
   CCutBtnLayer& bar = bg.GetRectLayer().GetBtnLayer();
   ASSERT_TRUE(WaitUntil([&] { return bar.IsWindowVisible(); })) << "the bar after the frame";
   EXPECT_EQ(bg.GetCutRect(), frame);
