@@ -150,6 +150,7 @@ void CWnd::BecomeLayered() {
         if (running) {
           S.backdropTimer.stop();
           S.awaitingBackdrop = false;
+          ReleaseBackdropPointer();
           S.backdrop = QImage();
         } else if (isVisible()) {
           RequestBackdrop();
@@ -192,6 +193,7 @@ QRegion CWnd::GetDrawnRegion() const { return IsLayered() ? layered_->shape : QR
 
 void CWnd::SetMousePassThrough(bool on) {
   passThrough_ = on;
+  if (on && layered_) ReleaseBackdropPointer();
   ApplyShape();
 }
 
@@ -283,6 +285,7 @@ void CWnd::RequestBackdrop() {
     connect(&L.backdropTimer, &QTimer::timeout, this, [this] {
       Layered& S = *layered_;
       S.awaitingBackdrop = false;
+      ReleaseBackdropPointer();
       if (isVisible() && !Translucent()) {
         QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
         const QRect g = geometry();
@@ -296,7 +299,21 @@ void CWnd::RequestBackdrop() {
     });
   }
   L.backdropTimer.start(kBackdropDelayMs);
+  // While its bounding shape is empty the window takes no input, and a press
+  // would reach whatever lies below: hold the pointer until the shape is back.
+  if (isVisible() && !passThrough_ && !QWidget::mouseGrabber()) {
+    grabMouse();
+    L.holdingPointer = true;
+  }
   ApplyShape();
+}
+
+void CWnd::ReleaseBackdropPointer() {
+  Layered& L = *layered_;
+  if (!L.holdingPointer) return;
+  L.holdingPointer = false;
+  // A press that came meanwhile took the capture: it ends with its release.
+  if (QWidget::mouseGrabber() == this && GetCapture() != this) releaseMouse();
 }
 
 void CWnd::RefreshBackdrop() {
