@@ -126,13 +126,15 @@ class PaintOnScreen : public fundara_test::ScratchEnv, public ::testing::WithPar
 CPoint PaletteButton(int index) { return CPoint(1870, 30 + 24 + index * 36 + 17); }
 constexpr int kMouse = 0, kPen2 = 2, kPen3 = 3, kExit = 13;
 
-// Clicks a mode button and waits until the palette shows it selected (its
-// face turns orange), so a loaded machine cannot start a stroke before the
-// program has changed mode.
-bool ChooseMode(CScreenGrabber& grabber, int index) {
-  const CPoint button = PaletteButton(index);
+// Clicks a mode button and waits until the palette shows it selected and
+// the one before not (their faces orange and not: hovering lights a button
+// too, the previous selection goes only when the program has changed mode),
+// so a loaded machine cannot start a stroke before the mode has changed.
+bool ChooseMode(CScreenGrabber& grabber, int index, int previous) {
+  const CPoint button = PaletteButton(index), before = PaletteButton(previous);
+  auto selected = [&](CPoint b) { return Near(PixelAt(grabber, b.x - 14, b.y), QColor(194, 65, 12), 12); };
   if (!ClickAt(button.x, button.y)) return false;
-  return WaitUntil([&] { return Near(PixelAt(grabber, button.x - 14, button.y), QColor(194, 65, 12), 12); }, 10000);
+  return WaitUntil([&] { return selected(button) && !selected(before); }, 10000);
 }
 
 TEST_P(PaintOnScreen, StrokesShowOverTheDesktopAndTheMouseModeLetsClicksThrough) {
@@ -154,14 +156,14 @@ TEST_P(PaintOnScreen, StrokesShowOverTheDesktopAndTheMouseModeLetsClicksThrough)
       << "the desktop does not show through";
   Shot("shown");
 
-  ASSERT_TRUE(ChooseMode(grabber, kPen2)) << "the pen was not selected";
+  ASSERT_TRUE(ChooseMode(grabber, kPen2, kMouse)) << "the pen was not selected";
   ExpectPatternAt(800, "pen chosen");
   // Drawn at once: without a compositing manager the program is still
   // grabbing the screen below, and the stroke must not fall through to it.
   const int pressesBelow = pattern.presses;
   ASSERT_TRUE(DragThrough({CPoint(200, 300), CPoint(800, 300), CPoint(800, 400)}));
   Pause(300);  // the program ends its pointer grab
-  ASSERT_TRUE(ChooseMode(grabber, kPen3)) << "the highlighter was not selected";
+  ASSERT_TRUE(ChooseMode(grabber, kPen3, kPen2)) << "the highlighter was not selected";
   ASSERT_TRUE(DragThrough({CPoint(200, 600), CPoint(1000, 600)}));
   EXPECT_TRUE(WaitUntil([&] { return Near(PixelAt(grabber, 500, 300), QColor(255, 0, 0)); }, 5000))
       << Describe(PixelAt(grabber, 500, 300));
@@ -177,8 +179,9 @@ TEST_P(PaintOnScreen, StrokesShowOverTheDesktopAndTheMouseModeLetsClicksThrough)
   ExpectPatternAt(450, "between the strokes");
 
   // Mouse mode: the drawing stays, clicks reach the window below.
-  ASSERT_TRUE(ChooseMode(grabber, kMouse)) << "the mouse mode was not selected";
-  Pause(300);  // the input shape follows the mode
+  ASSERT_TRUE(ChooseMode(grabber, kMouse, kPen3)) << "the mouse mode was not selected";
+  EXPECT_TRUE(WaitUntil([&] { return InputWindowAt(1000, 900) == pattern.winId(); }, 5000))
+      << "the canvas still takes the input";
   const int before = pattern.presses;
   ASSERT_TRUE(ClickAt(1000, 900));
   EXPECT_TRUE(WaitUntil([&] { return pattern.presses > before; }, 5000)) << "the click did not pass through";
