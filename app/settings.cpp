@@ -3,6 +3,7 @@
 #include <string>
 
 #include "contracts/fundara/paths.h"
+#include "imaging/picture_codec.h"
 #include "platform/profile.h"
 
 namespace {
@@ -26,10 +27,7 @@ int NormaliseImageType(int imageType) {
   return imageType >= kImageBmp && imageType <= kImageTif ? imageType : kImageJpg;
 }
 
-std::string_view ImageTypeExtension(int imageType) {
-  static constexpr std::string_view kExtensions[] = {"bmp", "jpg", "png", "gif", "tif"};
-  return kExtensions[NormaliseImageType(imageType)];
-}
+std::string_view ImageTypeExtension(int imageType) { return PictureTypeExtension(imageType); }
 
 int ReadInt(std::string_view section, std::string_view key, int defaultValue) {
   return ReadIntIn(GetCameraConfig(), section, key, defaultValue);

@@ -645,6 +645,11 @@ PictureFormat PictureFormatFromPath(std::string_view path) {
   return PictureFormat::Jpeg;
 }
 
+std::string_view PictureTypeExtension(int imageType) {
+  static constexpr std::string_view kExtensions[] = {"bmp", "jpg", "png", "gif", "tif"};
+  return imageType >= 0 && imageType <= 4 ? kExtensions[imageType] : kExtensions[1];
+}
+
 const char* PictureFormatMime(PictureFormat format) {
   switch (format) {
     case PictureFormat::Bmp: return "image/bmp";

@@ -30,6 +30,10 @@ enum class PictureFormat { Jpeg, Bmp, Png, Gif, Tiff };
 
 // The format a path is written in (the rule above).
 PictureFormat PictureFormatFromPath(std::string_view path);
+// The extension (without the dot) of a photograph format as the camera
+// configuration numbers them ("output" "imageType"): 0 "bmp", 1 "jpg",
+// 2 "png", 3 "gif", 4 "tif", any other value "jpg".
+std::string_view PictureTypeExtension(int imageType);
 // "image/jpeg", "image/bmp", "image/png", "image/gif", "image/tiff".
 const char* PictureFormatMime(PictureFormat format);
 // "JPEG", "BMP", "PNG", "GIF", "TIFF" (for messages).
