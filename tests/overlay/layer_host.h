@@ -24,10 +24,10 @@ inline QColor PatternAt(int x, int y) {
   return colours[((x / 16) + 2 * (y / 16)) % 4];
 }
 
-// Saves a shot for people to look at: $BREVIO_TEST_OUTPUT/overlay/<name>.png.
-inline void SaveShot(const QImage& shot, const QString& name) {
+// Saves a shot for people to look at: $BREVIO_TEST_OUTPUT/<folder>/<name>.png.
+inline void SaveShot(const QImage& shot, const QString& name, const QString& folder = QStringLiteral("overlay")) {
   const QByteArray base = qgetenv("BREVIO_TEST_OUTPUT");
-  const QString dir = (base.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(base)) + "/overlay";
+  const QString dir = (base.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(base)) + "/" + folder;
   QDir().mkpath(dir);
   shot.save(dir + "/" + name + ".png");
 }

@@ -4,6 +4,7 @@
 #include "contracts/fundara/thumbs.h"
 #include "contracts/widgetta/gdi_slider.h"
 #include "imaging/picture_codec.h"
+#include "tests/overlay/layer_host.h"
 #include "tests/preview/preview_fixture.h"
 
 #include <QClipboard>
@@ -17,6 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using PreviewTest = PreviewFixture;
+using overlay_test::SaveShot;
 
 int CountPixels(const QImage& image, const std::function<bool(QRgb)>& match) {
   int n = 0;
@@ -469,6 +471,42 @@ TEST_F(CropCommandTest, TheGreenFrameAndHidingThePreviewHideTheLayers) {
   preview_->ShowWindow(SW_HIDE);
   EXPECT_NE(preview_->GetCutLayer().GetShowWindow(), SW_SHOW);
   EXPECT_NE(preview_->GetCertificatesLayer().GetShowWindow(), SW_SHOW);
+}
+
+// ---- What the teacher sees ---------------------------------------------------------------------
+
+TEST_F(PreviewTest, ThePictureWithButtonsCropAndCardLayerAsShown) {
+  Picture page = Page(kWidth, kHeight, CRect(140, 60, 500, 420), 4);
+  FeedCamera(page);
+  const QString art = QString::fromStdString(GetImagePath());
+  ASSERT_EQ(preview_->CreatePageTurningBtn(art + "/arrow_left_normal.svg", CRect(0, 0, 40, 80),
+                                           art + "/arrow_right_normal.svg", CRect(0, 0, 40, 80)),
+            1);
+  preview_->ShowLeftBtn(1);
+  preview_->ShowRightBtn(1);
+  SendMouse(preview_.get(), QEvent::MouseMove, QPoint(580, 240), Qt::NoButton);
+  const QImage plain = host_->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  SaveShot(plain, "buttons", "preview");
+  EXPECT_EQ(preview_->GetRightBtnState(), PAGE_BTN_HOVER);
+
+  preview_->OpenVideoCutLayer(1, 0);
+  DrawCrop(CRect(200, 120, 440, 300));
+  QCoreApplication::processEvents();
+  const QImage cropping = host_->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  SaveShot(cropping, "crop", "preview");
+  // Outside the frame the picture is veiled, inside it is as it was.
+  EXPECT_LT(qGray(cropping.pixel(300, 80)), qGray(plain.pixel(300, 80)) * 3 / 4);
+  EXPECT_EQ(cropping.pixel(320, 200), plain.pixel(320, 200));
+  preview_->OpenVideoCutLayer(1, 0);
+
+  preview_->OpenCertificatesPhoto(1);
+  ASSERT_TRUE(preview_->Photograph(0).isEmpty());
+  QCoreApplication::processEvents();
+  const QImage card = host_->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  SaveShot(card, "certificates", "preview");
+  const CRect layer = preview_->GetCertificatesLayer().GetWindowRect();
+  const QPoint at = host_->mapFromGlobal(QPoint(layer.left, layer.top));
+  EXPECT_EQ(card.pixel(at.x(), at.y() + layer.Height() / 2), qRgb(108, 113, 119));
 }
 
 }  // namespace

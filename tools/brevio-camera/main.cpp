@@ -2,25 +2,31 @@
 //   brevio-camera [--demo [N]] [--replay FILE] list
 //   brevio-camera [...] grab INDEX OUT [--format F] [--dpi SELECTOR] [--frames N]
 //   brevio-camera [...] rate INDEX --seconds S [--format F] [--dpi SELECTOR]
+//   brevio-camera [...] autophoto DIR --seconds S [--camera INDEX] [--format F] [--dpi SELECTOR]
 //   brevio-camera describe [NODE...]
 // --demo N adds N demo document cameras (1 to 6, default 1; as
 // BREVIO_DEMO_CAMERA=N does), with --seed and --noise for their page contents
-// and sensor noise;
+// and sensor noise, and --period for the time from one page turn to the next;
 // --replay lists recorded V4L2 descriptions instead of the real devices.
 
 #include "contracts/camera/camera.h"
 #include "contracts/camera/demo_camera.h"
 #include "contracts/camera/v4l2_recorded.h"
+#include "platform/dialogs.h"
 #include "platform/program_info.h"
 #include "platform/sync.h"
+#include "preview/datapreview.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -34,12 +40,15 @@ namespace {
 // standard output with status 0.
 int Usage(std::FILE* out = stderr) {
   std::fprintf(out,
-               "usage: brevio-camera [--demo [N] [--seed N] [--noise N]] [--replay FILE] COMMAND\n"
+               "usage: brevio-camera [--demo [N] [--seed N] [--noise N] [--period MS]] [--replay FILE] COMMAND\n"
                "  list                               cameras, capability values, formats, resolutions\n"
                "  grab INDEX OUT [--format F] [--dpi SELECTOR] [--frames N]\n"
                "                                     waits for N frames (default 1), writes the last\n"
                "  rate INDEX --seconds S [--format F] [--dpi SELECTOR]\n"
                "                                     prints the delivered frames per second\n"
+               "  autophoto DIR --seconds S [--camera INDEX] [--format F] [--dpi SELECTOR]\n"
+               "                                     photographs every page that comes to rest after\n"
+               "                                     a page turn into DIR, printing each path\n"
                "  describe [NODE...]                 records what V4L2 devices answer (for --replay)\n"
                "  --help, --version                  this text; the release\n");
   return out == stdout ? 0 : 2;
@@ -90,6 +99,7 @@ struct COpenArgs {
   int dpi = 0;
   int frames = 1;
   double seconds = 0;
+  int camera = 0;
 };
 
 bool ParseOpenArgs(int argc, char** argv, int from, COpenArgs& a) {
@@ -101,6 +111,7 @@ bool ParseOpenArgs(int argc, char** argv, int from, COpenArgs& a) {
     else if (k == "--dpi") { if (!ParseInt(v, a.dpi)) return false; }
     else if (k == "--frames") { if (!ParseInt(v, a.frames) || a.frames < 1) return false; }
     else if (k == "--seconds") { a.seconds = std::atof(v); if (a.seconds <= 0) return false; }
+    else if (k == "--camera") { if (!ParseInt(v, a.camera) || a.camera < 0) return false; }
     else return false;
   }
   return true;
@@ -197,10 +208,94 @@ int Rate(CUsbCamera& camera, int index, const COpenArgs& a) {
   return frames > 0 ? 0 : 1;
 }
 
+// Automatic photographing as a working window does it: an offscreen window
+// receives the camera's frames and hands them to its preview; when the
+// preview reports a page at rest, the window photographs it.
+class CAutoPhotoWindow : public CWnd {
+ public:
+  explicit CAutoPhotoWindow(CUsbCamera& camera) : camera_(camera) {}
+  bool Open(const std::string& folder, int width, int height, int index) {
+    if (!Create(Kind::TopLevel, QStringLiteral("brevio-camera autophoto"), CRect(0, 0, width, height))) return false;
+    if (!preview_.Create(this, CRect(0, 0, width, height))) return false;
+    preview_.SetPicDataPath(QString::fromStdString(folder));
+    preview_.ReSetCameraDC(index);
+    preview_.SetAutoPhotoGraphs(1);
+    ShowWindow(SW_SHOW);
+    preview_.ShowWindow(SW_SHOW);
+    return true;
+  }
+  int frames = 0;
+  int photographs = 0;
+  int failures = 0;
+
+ protected:
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
+    if (msg == WM_CAMERA_FRAME) {
+      const auto* f = reinterpret_cast<const _CAMERAFRAME*>(lParam);
+      if (f) preview_.SetImageData(static_cast<int>(wParam), f->data, f->width, f->height, f->bitCount, f->palette);
+      if (f && f->data) ++frames;
+      camera_.SetOneFrame(1);
+      return 1;
+    }
+    if (msg == WM_AUTO_PHOTOGRAPH) {
+      const QString path = preview_.Photograph(0);
+      if (path.isEmpty()) {
+        ++failures;
+      } else {
+        ++photographs;
+        std::printf("%s\n", path.toLocal8Bit().constData());
+        std::fflush(stdout);
+      }
+      return 1;
+    }
+    return CWnd::WindowProc(msg, wParam, lParam);
+  }
+
+ private:
+  CUsbCamera& camera_;
+  CDataPreview preview_;
+};
+
+int AutoPhoto(CUsbCamera& camera, const std::string& folder, const COpenArgs& a) {
+  // Failure boxes have nobody to answer them here: they are counted instead.
+  CDialogScript boxes;
+  CAutoPhotoWindow window(camera);
+  std::vector<std::string> names;
+  const int count = camera.GetCameraList(names);
+  if (a.camera >= count) {
+    std::fprintf(stderr, "brevio-camera: there is no camera %d (%d attached; see \"brevio-camera list\")\n", a.camera,
+                 count);
+    return 1;
+  }
+  const int r = camera.OpenCamera(&window, a.camera, a.format, a.dpi);
+  if (r != 0) {
+    std::fprintf(stderr, "brevio-camera: camera %d cannot be opened: %s\n", a.camera, CUsbCamera::GetErrorText(r).c_str());
+    return 1;
+  }
+  if (!window.Open(folder, 1280, 720, a.camera)) {
+    camera.CloseCamera();
+    std::fprintf(stderr, "brevio-camera: the preview cannot be created\n");
+    return 1;
+  }
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < a.seconds * 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  camera.CloseCamera();
+  for (const CMessageBoxCall& box : boxes.Boxes())
+    std::fprintf(stderr, "brevio-camera: %s\n", box.text.toLocal8Bit().constData());
+  std::fprintf(stderr, "%d frames, %d photographs\n", window.frames, window.photographs);
+  return window.frames > 0 && window.failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  // Automatic photographing runs a preview window, offscreen.
+  bool windows = false;
+  for (int k = 1; k < argc; ++k) windows = windows || !std::strcmp(argv[k], "autophoto");
+  if (windows) qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::unique_ptr<QCoreApplication> app =
+      windows ? std::make_unique<QApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   std::string replay;
   bool demo = false;
   // The environment's demo cameras, seed and noise, unless the options say
@@ -221,11 +316,17 @@ int main(int argc, char** argv) {
     } else if (!std::strcmp(argv[i], "--replay") && i + 1 < argc) replay = argv[++i];
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc) demoOptions.seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     else if (!std::strcmp(argv[i], "--noise") && i + 1 < argc) demoOptions.noise = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--period") && i + 1 < argc) {
+      // A turn takes a fifth of the period, as in the demo camera's own timing.
+      demoOptions.turnPeriodMs = std::max(500, std::atoi(argv[++i]));
+      demoOptions.turnMs = demoOptions.turnPeriodMs / 5;
+    }
     else if (!std::strcmp(argv[i], "--help")) return Usage(stdout);
     else if (!std::strcmp(argv[i], "--version")) {
       std::printf("%s\n", VersionLine("brevio-camera").c_str());
       return 0;
-    } else if (std::strcmp(argv[i], "--replay") && std::strcmp(argv[i], "--seed") && std::strcmp(argv[i], "--noise")) {
+    } else if (std::strcmp(argv[i], "--replay") && std::strcmp(argv[i], "--seed") && std::strcmp(argv[i], "--noise") &&
+               std::strcmp(argv[i], "--period")) {
       std::fprintf(stderr, "%s\n", UnknownOptionLine("brevio-camera", argv[i]).c_str());
       return kUnknownOptionStatus;
     } else {
@@ -278,6 +379,11 @@ int main(int argc, char** argv) {
     COpenArgs a;
     if (argc - i < 1 || !ParseInt(argv[i], index) || !ParseOpenArgs(argc, argv, i + 1, a) || a.seconds <= 0) return Usage();
     return Rate(camera, index, a);
+  }
+  if (command == "autophoto") {
+    COpenArgs a;
+    if (argc - i < 1 || !ParseOpenArgs(argc, argv, i + 1, a) || a.seconds <= 0) return Usage();
+    return AutoPhoto(camera, argv[i], a);
   }
   return Usage();
 }
