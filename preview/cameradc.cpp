@@ -63,9 +63,11 @@ void PictureToCanvas(const BYTE* data, long width, long height, int depth, const
   }
 }
 
-bool WriteThumbOf(const std::string& path) {
+// `pixels` (when given) are what the file was written from: the thumbnail
+// is made from them rather than from the file read back.
+bool WriteThumbOf(const std::string& path, const QImage& pixels = QImage()) {
   CThumbs thumbs;
-  thumbs.WriteThumb(path);  // a missing thumbnail does not undo the save
+  thumbs.WriteThumb(path, pixels);  // a missing thumbnail does not undo the save
   return true;
 }
 
@@ -977,6 +979,16 @@ int CCameraDC::SaveJpegFileEx(const std::string& path) {
 int CCameraDC::SaveJpegFile(const std::string& path) {
   const QImage* canvas = DCImage(buffer_.GetBufferDC());
   if (!canvas || canvas->isNull()) return 0;
+  const PictureFormat format = PictureFormatFromPath(path);
+  if (format != PictureFormat::Bmp) {
+    // The buffer is opaque: its pixels are encoded as they lie, without a
+    // copy into a picture buffer and back, and give the thumbnail too.
+    const QImage opaque(canvas->constBits(), canvas->width(), canvas->height(), canvas->bytesPerLine(),
+                        QImage::Format_RGB32);
+    const auto bytes = EncodePicture(opaque, format);
+    if (bytes.empty() || !WriteFileAtomically(path, bytes)) return 0;
+    return WriteThumbOf(path, opaque) ? 1 : 0;
+  }
   CBitmapPicture picture;
   if (!BufferFromImage(*canvas, picture)) return 0;
   return SaveBuffer24(path, picture.data, picture.width, picture.height);

@@ -80,7 +80,9 @@ bool CThumbs::IsThumbFresh(const std::string& picturePath) {
          ThumbText(thumb, "Thumb::URI") == FileUri(AbsolutePath(picturePath));
 }
 
-int CThumbs::WriteThumb(const std::string& picturePath) {
+int CThumbs::WriteThumb(const std::string& picturePath) { return WriteThumb(picturePath, QImage()); }
+
+int CThumbs::WriteThumb(const std::string& picturePath, const QImage& pixels) {
   if (picturePath.empty()) return 0;
   const fs::path picture = AbsolutePath(picturePath);
   const fs::path root = AbsolutePath(GetThumbsPath());
@@ -90,12 +92,24 @@ int CThumbs::WriteThumb(const std::string& picturePath) {
   long long mtime = 0, size = 0;
   if (!FileMTime(picture, mtime, size)) return 0;
 
-  QImageReader reader(QString::fromStdString(picture.string()));
-  const QSize full = reader.size();
-  if (full.isValid() && (full.width() > kNormalSize || full.height() > kNormalSize))
-    reader.setScaledSize(full.scaled(kNormalSize, kNormalSize, Qt::KeepAspectRatio)
-                             .expandedTo(QSize(1, 1)));
-  QImage image = reader.read();
+  QImage image;
+  QSize full;
+  if (!pixels.isNull()) {
+    full = pixels.size();
+    // A whole-pixel reduction to a few times the thumbnail's size first, so
+    // that the smooth scaling below reads a small picture, not the photograph.
+    const QSize near = full.scaled(4 * kNormalSize, 4 * kNormalSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    image = full.width() > near.width() || full.height() > near.height()
+                ? pixels.scaled(near, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                : pixels;
+  } else {
+    QImageReader reader(QString::fromStdString(picture.string()));
+    full = reader.size();
+    if (full.isValid() && (full.width() > kNormalSize || full.height() > kNormalSize))
+      reader.setScaledSize(full.scaled(kNormalSize, kNormalSize, Qt::KeepAspectRatio)
+                               .expandedTo(QSize(1, 1)));
+    image = reader.read();
+  }
   if (image.isNull()) return 0;
   if (image.width() > kNormalSize || image.height() > kNormalSize)
     image = image.scaled(kNormalSize, kNormalSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);

@@ -6,11 +6,17 @@
 
 #include <string>
 
+class QImage;
+
 class CThumbs {
  public:
   // Writes (or renews) the thumbnail of one picture file. 1 on success,
   // 0 when the file cannot be read as a picture or the cache cannot be written.
   int WriteThumb(const std::string& picturePath);
+  // The same from the picture's pixels in memory (the file just written
+  // from them), so that the file is not read and decoded again; a null
+  // picture reads the file.
+  int WriteThumb(const std::string& picturePath, const QImage& pixels);
   // Deletes every cached thumbnail of a picture below the output data root
   // (GetDataPathEx). Returns how many were deleted.
   int DelAllThumb();

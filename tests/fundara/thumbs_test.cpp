@@ -68,6 +68,33 @@ TEST_F(Thumbs, WriteThumbFollowsTheSharedThumbnailLayout) {
   EXPECT_EQ(thumbs.WriteThumb(thumb.string()), 0);  // never a thumbnail of a thumbnail
 }
 
+TEST_F(Thumbs, ThumbFromThePixelsInMemoryMatchesTheFilesOwn) {
+  struct Case {
+    int w, h;
+    QSize thumb;
+  };
+  CThumbs thumbs;
+  for (const Case& c : {Case{3264, 2448, QSize(128, 96)}, Case{600, 2000, QSize(38, 128)}, Case{50, 30, QSize(50, 30)}}) {
+    SCOPED_TRACE(c.w);
+    const fs::path picture = root / "mem.png";
+    MakePicture(picture, c.w, c.h, "PNG");
+    // Pixels of another colour than the file: the thumbnail shows them, so
+    // the file was not read again.
+    QImage pixels(c.w, c.h, QImage::Format_RGB32);
+    pixels.fill(QColor(250, 10, 10));
+    ASSERT_EQ(thumbs.WriteThumb(picture.string(), pixels), 1);
+    const QImage image(QString::fromStdString(ExpectedThumb(picture).string()), "png");
+    EXPECT_EQ(image.size(), c.thumb);
+    EXPECT_EQ(image.pixel(image.width() / 2, image.height() / 2), qRgb(250, 10, 10));
+    EXPECT_EQ(image.text("Thumb::Image::Width").toInt(), c.w);
+    EXPECT_EQ(image.text("Thumb::Mime").toStdString(), "image/png");
+    EXPECT_TRUE(CThumbs::IsThumbFresh(picture.string()));
+    // Without pixels the file's own picture is read.
+    ASSERT_EQ(thumbs.WriteThumb(picture.string(), QImage()), 1);
+    EXPECT_EQ(QImage(QString::fromStdString(ExpectedThumb(picture).string())).pixel(0, 0), qRgb(30, 120, 200));
+  }
+}
+
 TEST_F(Thumbs, RebuildTouchesOnlyThePicturesBelowTheDataRoot) {
   ASSERT_TRUE(WritePrivateProfileString("output", "dataPath", (root / "data").c_str(), GetCameraConfig()));
   MakePicture(root / "data/one.jpg", 300, 300, "JPEG");
