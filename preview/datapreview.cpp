@@ -118,6 +118,7 @@ int CDataPreview::LoadImageData(const QString& path) {
 }
 
 QString CDataPreview::ReSetImage() {
+  if (imagePath_.isEmpty()) return QString();  // no still picture to go back to
   LoadImageData(imagePath_);
   return imagePath_;
 }

@@ -46,6 +46,9 @@ TEST_F(PreviewTest, FramesOfAnotherCameraAreIgnoredAndLockedFramesRefused) {
   preview_->ReSetCameraDC(0);  // clears the lock
   Feed(blue);
   EXPECT_EQ(Screen().pixel(centre.x, centre.y), qRgb(0, 0, 255));
+  // No still picture to go back to: the camera's picture stays.
+  EXPECT_TRUE(preview_->ReSetImage().isEmpty());
+  EXPECT_EQ(preview_->GetCameraDC().IsEmpty(), 0);
 }
 
 TEST_F(PreviewTest, NoDataShowsTheRedNoSignalTipInTheLanguage) {
