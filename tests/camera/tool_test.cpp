@@ -15,10 +15,15 @@ struct CRun {
   QString out, err;
 };
 
-CRun Tool(const QStringList& args) {
+// `settings`: a folder for the tool's settings and thumbnails instead of the user's.
+CRun Tool(const QStringList& args, const QString& settings = {}) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove("BREVIO_DEMO_CAMERA");
+  if (!settings.isEmpty()) {
+    env.insert("XDG_CONFIG_HOME", settings + "/config");
+    env.insert("XDG_CACHE_HOME", settings + "/cache");
+  }
   p.setProcessEnvironment(env);
   p.start(BREVIO_CAMERA_TOOL, args);
   p.waitForFinished(120000);
@@ -58,6 +63,28 @@ TEST(CameraTool, ListsTheDemoCameraAndGrabsInEveryWritableFormat) {
   const CRun big = Tool({"--demo", "grab", "0", folder + "/big.png", "--dpi", "-2"});
   ASSERT_EQ(big.code, 0) << big.err.toStdString();
   EXPECT_EQ(QImage(folder + "/big.png").size(), QSize(3264, 2448));
+}
+
+TEST(CameraTool, AutoPhotoTakesOnePhotographPerPageTurn) {
+  CameraTestApp();
+  const auto dir = Scratch();
+  const QString folder = dir->path() + "/photos";
+  // Page turns every 1.5 s: at 1.5, 3.0 and 4.5 s, each resting 1.2 s.
+  const CRun run = Tool({"--demo", "--period", "1500", "--noise", "4", "autophoto", folder, "--seconds", "5.6"},
+                        dir->path());
+  ASSERT_EQ(run.code, 0) << run.err.toStdString();
+  const QStringList paths = run.out.split('\n', Qt::SkipEmptyParts);
+  const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
+  EXPECT_GE(paths.size(), 2) << run.err.toStdString();
+  EXPECT_LE(paths.size(), 3) << run.err.toStdString();
+  ASSERT_EQ(files.size(), paths.size());
+  for (const QString& path : paths) {
+    EXPECT_TRUE(path.startsWith(folder)) << path.toStdString();
+    EXPECT_EQ(QImage(path).size(), QSize(640, 480)) << path.toStdString();
+  }
+  EXPECT_TRUE(run.err.contains(QString("%1 photographs").arg(paths.size()))) << run.err.toStdString();
+  // Without a time there is nothing to do.
+  EXPECT_EQ(Tool({"--demo", "autophoto", folder}).code, 2);
 }
 
 TEST(CameraTool, RefusesWhatItCannotDo) {
