@@ -7,6 +7,7 @@
 #include <xcb/xtest.h>
 
 #include <QImage>
+#include <QProcess>
 
 #include <cstdlib>
 #include <vector>
@@ -98,5 +99,28 @@ inline bool StartMenuPainted(CScreenGrabber& grabber) {
   auto near = [](int a, int b) { return std::abs(a - b) <= 6; };
   return px.size() == 3 && near(px[0], 0xF8) && near(px[1], 0xF6) && near(px[2], 0xF4);
 }
+
+// A compositing manager (xcompmgr) for the life of the object; Stop() ends
+// it earlier. Started() is false when the program could not be run.
+class CompositingManager {
+ public:
+  CompositingManager() {
+    process_.start(QStringLiteral("xcompmgr"), {});
+    started_ = process_.waitForStarted(3000);
+  }
+  ~CompositingManager() { Stop(); }
+  CompositingManager(const CompositingManager&) = delete;
+  CompositingManager& operator=(const CompositingManager&) = delete;
+  bool Started() const { return started_; }
+  void Stop() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) process_.kill(), process_.waitForFinished(1000);
+  }
+
+ private:
+  QProcess process_;
+  bool started_ = false;
+};
 
 }  // namespace x_session
