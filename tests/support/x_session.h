@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QProcess>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -35,6 +36,35 @@ inline bool ClickAt(int x, int y) {
   return true;
 }
 
+// The key code that types `keysym` without modifiers, 0 when none does.
+inline xcb_keycode_t KeyCodeOf(xcb_connection_t* c, xcb_keysym_t keysym) {
+  const xcb_setup_t* setup = xcb_get_setup(c);
+  const int count = setup->max_keycode - setup->min_keycode + 1;
+  xcb_get_keyboard_mapping_reply_t* map =
+      xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, setup->min_keycode, count), nullptr);
+  if (!map) return 0;
+  const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
+  xcb_keycode_t code = 0;
+  for (int k = 0; k < count && !code; ++k)
+    if (syms[k * map->keysyms_per_keycode] == keysym) code = static_cast<xcb_keycode_t>(setup->min_keycode + k);
+  std::free(map);
+  return code;
+}
+
+// Presses and releases the key of `keysym` (X11/keysym.h) on the window
+// that has the focus. False without a display or without such a key.
+inline bool TapKey(xcb_keysym_t keysym) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  const xcb_keycode_t code = xcb_connection_has_error(c) ? 0 : KeyCodeOf(c, keysym);
+  if (code) {
+    xcb_test_fake_input(c, XCB_KEY_PRESS, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_test_fake_input(c, XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  }
+  xcb_disconnect(c);
+  return code != 0;
+}
+
 // An area of the screen as blue, green, red bytes; empty when it cannot be grabbed.
 inline std::vector<unsigned char> GrabArea(CScreenGrabber& grabber, const CRect& area) {
   CScreenGrabber::Frame frame;
@@ -53,6 +83,22 @@ inline QImage GrabScreen(CScreenGrabber& grabber) {
   CScreenGrabber::Frame frame;
   if (!grabber.Grab(CRect(0, 0, size.cx, size.cy), frame, nullptr, false)) return {};
   return QImage(frame.pixels, frame.width, frame.height, frame.stride, QImage::Format_RGB32).copy();
+}
+
+// Keeps the screen as <name>.png in the test output folder of the build
+// tree (BREVIO_TEST_OUTPUT), for people to look at; nothing when unset.
+inline void SaveScreenshot(CScreenGrabber& grabber, const QString& name) {
+  const QString output = QString::fromLocal8Bit(qgetenv("BREVIO_TEST_OUTPUT"));
+  if (!output.isEmpty()) GrabScreen(grabber).save(output + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// The largest difference of one byte between two grabs of the same area;
+// 256 when their sizes differ.
+inline int LargestDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+  if (a.size() != b.size()) return 256;
+  int largest = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) largest = std::max(largest, std::abs(a[i] - b[i]));
+  return largest;
 }
 
 // How many different grey levels the grabbed bytes hold: a flat window has
