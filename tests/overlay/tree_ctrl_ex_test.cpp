@@ -510,6 +510,10 @@ TEST_F(TreeTest, DrawsItemsAsSpecified) {
   parent->ShowWindow(SW_SHOW);
   Select("A/B");
   const QImage shot = tree->grab().toImage();
+  if (const char* out = std::getenv("BREVIO_TEST_OUTPUT")) {  // to look at
+    fs::create_directories(out);
+    shot.save(QString::fromLocal8Bit(out) + "/folder_tree.png");
+  }
   CRect row, other, text;
   ASSERT_TRUE(tree->GetItemRect(Item("A/B"), row, false));
   ASSERT_TRUE(tree->GetItemRect(Item("C"), other, false));
@@ -558,6 +562,10 @@ TEST_F(TreeTest, DataPathPanelChoosesTheLibraryFolder) {
   EXPECT_EQ(panel.GetPicLibPath(), QString::fromStdString(GetDataLibPath() + "/Course"));
   // Buttons 2 and 3 report their ids to the panel's parent.
   panel.ShowWindow(SW_SHOW);
+  if (const char* out = std::getenv("BREVIO_TEST_OUTPUT")) {
+    fs::create_directories(out);
+    panel.grab().save(QString::fromLocal8Bit(out) + "/data_path_panel.png");
+  }
   int clicked = 0;
   for (CGdiBtnEx* b : panel.findChildren<CGdiBtnEx*>(QString(), Qt::FindDirectChildrenOnly)) {
     if (b->GetDlgCtrlID() != ID_DATAPATH_OK && b->GetDlgCtrlID() != ID_DATAPATH_CANCEL) continue;
