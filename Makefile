@@ -13,7 +13,7 @@ CMAKE_COMMON  := -G Ninja -Wno-dev
 export CCACHE_BASEDIR   := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all deps build build-test test test-long test-tsan run bench clean fuzz
+.PHONY: all deps build build-test test test-long test-tsan run bench package clean fuzz
 
 all: build
 
@@ -24,6 +24,11 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD_RELEASE) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVIO_TESTS=OFF
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
+
+# The Debian package of the release build: $(BUILD_RELEASE)/brevio_<version>_<arch>.deb.
+package: build
+	cd $(BUILD_RELEASE) && cpack -G DEB
+	@ls $(BUILD_RELEASE)/brevio_*.deb
 
 # Builds and starts Brevio (with the demo document camera when no camera is attached).
 run: build

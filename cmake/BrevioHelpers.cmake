@@ -11,11 +11,13 @@ function(brevio_add_subdirectories)
   endforeach()
 endfunction()
 
-# brevio_test(NAME SOURCES a.cpp b.cpp LIBS X Y [XVFB] [LABELS l1 l2] [TIMEOUT s])
+# brevio_test(NAME SOURCES a.cpp b.cpp LIBS X Y [XVFB] [LABELS l1 l2] [TIMEOUT s]
+#             [FIXTURES f1 f2])
 # A GoogleTest program; every test case becomes one ctest test. Window code
 # runs on Qt's offscreen platform; XVFB suites run under xvfb-run instead.
+# FIXTURES: ctest fixtures (set up by other tests) every case needs.
 function(brevio_test name)
-  cmake_parse_arguments(T "XVFB" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "XVFB" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -46,6 +48,9 @@ function(brevio_test name)
   set(props TIMEOUT ${T_TIMEOUT})
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  if(T_FIXTURES)
+    list(APPEND props FIXTURES_REQUIRED "${T_FIXTURES}")
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

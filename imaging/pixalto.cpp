@@ -34,21 +34,6 @@ namespace {
 // JPEG quality of the pictures put into a PDF.
 constexpr int kPdfJpegQuality = 90;
 
-// Moves `from` to `to` unless something already exists at `to`.
-bool MoveNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
-  // File systems without that rename: a hard link refuses a taken name too.
-  if (::link(from.c_str(), to.c_str()) == 0) {
-    ::unlink(from.c_str());
-    return true;
-  }
-  if (errno == EEXIST) return false;
-  struct stat st;
-  if (::lstat(to.c_str(), &st) == 0) return false;
-  return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
 bool Exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
@@ -118,7 +103,7 @@ int CPixalto::JPGSavePdf(std::list<std::string> pictures, const std::string& pdf
     ok = ::fsync(::fileno(pdf)) == 0 && ok;
     ok = std::fclose(pdf) == 0 && ok;
   }
-  if (ok && MoveNoReplace(temp, pdfPath)) return 1;
+  if (ok && RenameNoReplace(temp, pdfPath)) return 1;
   ::unlink(temp.c_str());
   return 0;
 }

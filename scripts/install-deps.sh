@@ -11,6 +11,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qpdf poppler-utils xvfb xauth x11-utils xcompmgr ffmpeg unzip zip
   libopencv-imgproc-dev
+  # installation and the Debian package: icon rendering, validators of the
+  # menu entry and the metainfo
+  librsvg2-bin desktop-file-utils appstream dpkg-dev binutils
   # interface
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-image-formats-plugins
   libqt6opengl6-dev libgl-dev

@@ -40,6 +40,14 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
+std::string NumberedName(std::string_view name, int n) {
+  if (n == 0) return std::string(name);
+  const auto dot = name.rfind('.');
+  const std::string suffix = "(" + std::to_string(n) + ")";
+  if (dot == std::string_view::npos || dot == 0) return std::string(name) + suffix;
+  return std::string(name.substr(0, dot)) + suffix + std::string(name.substr(dot));
+}
+
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v ? std::string(v) : std::string();

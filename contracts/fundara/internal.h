@@ -30,6 +30,11 @@ std::string FileUri(const fs::path& absolutePath);
 bool WriteFileAtomically(const fs::path& target, const void* data, std::size_t size,
                          unsigned mode = 0644);
 
+// The n-th free-name candidate of a file or folder name: the name itself for
+// 0, else "name(n).ext" (the number before the last dot; at the end for a
+// name without one or with only a leading dot).
+std::string NumberedName(std::string_view name, int n);
+
 // Lower-case extension without the dot ("" when there is none).
 std::string ExtensionLower(const fs::path& p);
 

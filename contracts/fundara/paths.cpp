@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 #include "contracts/fundara/internal.h"
 #include "contracts/fundara/language.h"
@@ -92,10 +94,13 @@ std::string GetSettingsPath() {
   return (fs::path(XdgDir("XDG_CONFIG_HOME", ".config")) / kAppFolder).string();
 }
 
+// The shipped data as installed: share/brevio beside the program's bin/.
+static fs::path InstalledShareDataPath() { return fs::path(GetProgramPath()).parent_path() / "share" / "brevio"; }
+
 std::string GetShareDataPath() {
   std::string env = Env("BREVIO_DATA_DIR");
   if (!env.empty()) return StripTrailingSeparators(env);
-  const fs::path installed = fs::path(GetProgramPath()).parent_path() / "share" / "brevio";
+  const fs::path installed = InstalledShareDataPath();
   if (IsDir(installed)) return installed.string();
 #ifdef BREVIO_SOURCE_DATA_DIR
   if (IsDir(BREVIO_SOURCE_DATA_DIR)) return BREVIO_SOURCE_DATA_DIR;
@@ -180,24 +185,53 @@ std::string GetThumbsPath() {
 
 std::string GetImagePath() { return (fs::path(GetShareDataPath()) / "images").string(); }
 
-std::string GetConfigPath(std::string_view fileName) {
+std::string GetConfigSavePath(std::string_view fileName) {
   // A bare file name (or a relative path below the folder) only.
   if (fileName.empty() || fileName.front() == '/') return {};
   const fs::path rel(fileName);
   for (const auto& part : rel)
     if (part == "..") return {};
-  const fs::path user = fs::path(GetSettingsPath()) / rel;
+  return (fs::path(GetSettingsPath()) / rel).string();
+}
+
+std::string GetConfigPath(std::string_view fileName) {
+  const std::string user = GetConfigSavePath(fileName);
+  if (user.empty()) return {};
   std::error_code ec;
-  if (fs::exists(user, ec)) return user.string();
+  if (fs::exists(user, ec)) return user;
   // The shipped files are the Chinese originals; another language may ship
   // its own variant (texts, and layouts made for longer texts) in a
   // sub-folder named by its code.
+  const fs::path rel(fileName);
   const fs::path config = fs::path(GetShareDataPath()) / "config";
   const fs::path translated = config / GetLanguage() / rel;
   if (fs::exists(translated, ec)) return translated.string();
   const fs::path shipped = config / rel;
   if (fs::exists(shipped, ec)) return shipped.string();
-  return user.string();
+  return user;
+}
+
+bool IsShippedDataPath(std::string_view path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  const fs::path target = fs::absolute(fs::path(path), ec);
+  if (ec) return false;
+  // A save replaces the last name itself (a link there is replaced, not
+  // followed), so only the folder is resolved.
+  const fs::path resolved = fs::weakly_canonical(target.parent_path(), ec) / target.filename();
+  if (ec) return false;
+  std::vector<fs::path> roots = {GetShareDataPath(), InstalledShareDataPath()};
+#ifdef BREVIO_SOURCE_DATA_DIR
+  roots.emplace_back(BREVIO_SOURCE_DATA_DIR);
+#endif
+  for (const fs::path& root : roots) {
+    const fs::path canonicalRoot = fs::weakly_canonical(root, ec);
+    if (ec || canonicalRoot.empty()) continue;
+    if (std::mismatch(canonicalRoot.begin(), canonicalRoot.end(), resolved.begin(), resolved.end()).first ==
+        canonicalRoot.end())
+      return true;
+  }
+  return false;
 }
 
 std::string GetUpgradeAppPath() { return (fs::path(GetProgramPath()) / "BrevioUpgrader").string(); }

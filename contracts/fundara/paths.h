@@ -49,6 +49,14 @@ std::string GetImagePath();
 // (config/<language>/name), else the shipped file, else the settings-folder path
 // (where a new file would be saved). Empty for an empty or unsafe name.
 std::string GetConfigPath(std::string_view fileName);
+// Where a description file is saved: always the user's own copy in the
+// settings folder (Save creates the folder), never the shipped file that
+// GetConfigPath may have read. Empty for an empty or unsafe name.
+std::string GetConfigSavePath(std::string_view fileName);
+// True when writing `path` would change shipped data: a file inside the
+// shipped data folder, the installed one beside the program or the source
+// tree's data/ folder (its folder's links resolved). Saves refuse such paths.
+bool IsShippedDataPath(std::string_view path);
 
 std::string GetCameraConfig();          // camera configuration INI file
 std::string GetUISetConfig();           // interface settings INI file

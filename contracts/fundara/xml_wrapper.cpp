@@ -1,5 +1,7 @@
 #include "contracts/fundara/xml_wrapper.h"
 
+#include "contracts/fundara/paths.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -103,7 +105,8 @@ int CXmlDocumentWrapper::LoadXML(std::string_view text) {
 }
 
 int CXmlDocumentWrapper::Save(const std::string& path, unsigned mode) const {
-  if (path.empty()) return 0;
+  // Shipped files are read-only data: settings go to the user's own copy.
+  if (path.empty() || IsShippedDataPath(path)) return 0;
   // The declaration is always ours: the text is written as UTF-8 whatever
   // the loaded file declared.
   StringWriter writer;

@@ -38,7 +38,8 @@ class CXmlDocumentWrapper {
   // Writes the document as UTF-8 with an XML declaration. The file is
   // replaced atomically (written beside it, then renamed) and created with
   // the permission bits `mode` (before the umask); missing folders are
-  // created. 1 on success, 0 on failure.
+  // created. 1 on success, 0 on failure; a path inside the shipped data
+  // (IsShippedDataPath) is refused.
   int Save(const std::string& path, unsigned mode = 0644) const;
 
   // The root element; an invalid node when the document has none.

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "contracts/fundara/files.h"
 #include "contracts/fundara/internal.h"
 
 using namespace fundara_internal;
@@ -54,15 +55,6 @@ bool SplitSafeName(std::string name, std::vector<std::string>& parts, bool& isDi
   return !parts.empty();
 }
 
-// "name.ext" → "name(n).ext".
-std::string Numbered(const std::string& name, int n) {
-  if (n == 0) return name;
-  const auto dot = name.rfind('.');
-  const std::string suffix = "(" + std::to_string(n) + ")";
-  if (dot == std::string::npos || dot == 0) return name + suffix;
-  return name.substr(0, dot) + suffix + name.substr(dot);
-}
-
 struct ZipCloser {
   void operator()(zip_t* z) const { zip_discard(z); }
 };
@@ -87,7 +79,7 @@ int COnZipFile::AddFile(const std::string& filePath) {
   const std::string name = fs::path(filePath).filename().string();
   std::string candidate;
   for (int n = 0; n < 100000; ++n) {
-    candidate = Numbered(name, n);
+    candidate = NumberedName(name, n);
     if (!names_.count(AsciiLower(candidate))) break;
   }
   return AddFile(filePath, candidate);
@@ -311,14 +303,9 @@ int CUnZipFile::UnZip(const std::string& zipPath, const std::string& folder) {
     fs::path target;
     bool placed = false;
     for (int n = 0; n < 100000 && !placed; ++n) {
-      target = dir / Numbered(e.parts.back(), n);
-      if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      target = dir / NumberedName(e.parts.back(), n);
+      if (RenameNoReplace(tmp.string(), target.string())) {
         placed = true;
-      } else if (errno == EINVAL || errno == ENOSYS) {
-        // File systems without no-replace renames: check, then rename.
-        struct stat st {};
-        if (::lstat(target.c_str(), &st) != 0 && ::rename(tmp.c_str(), target.c_str()) == 0)
-          placed = true;
       } else if (errno != EEXIST) {
         break;
       }

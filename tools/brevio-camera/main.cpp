@@ -11,6 +11,7 @@
 #include "contracts/camera/camera.h"
 #include "contracts/camera/demo_camera.h"
 #include "contracts/camera/v4l2_recorded.h"
+#include "platform/program_info.h"
 #include "platform/sync.h"
 
 #include <QCoreApplication>
@@ -29,16 +30,19 @@
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
+// The usage text on standard error with status 2, or for --help on
+// standard output with status 0.
+int Usage(std::FILE* out = stderr) {
+  std::fprintf(out,
                "usage: brevio-camera [--demo [N] [--seed N] [--noise N]] [--replay FILE] COMMAND\n"
                "  list                               cameras, capability values, formats, resolutions\n"
                "  grab INDEX OUT [--format F] [--dpi SELECTOR] [--frames N]\n"
                "                                     waits for N frames (default 1), writes the last\n"
                "  rate INDEX --seconds S [--format F] [--dpi SELECTOR]\n"
                "                                     prints the delivered frames per second\n"
-               "  describe [NODE...]                 records what V4L2 devices answer (for --replay)\n");
-  return 2;
+               "  describe [NODE...]                 records what V4L2 devices answer (for --replay)\n"
+               "  --help, --version                  this text; the release\n");
+  return out == stdout ? 0 : 2;
 }
 
 // Receives frames like the application's windows do: takes one, then
@@ -203,7 +207,7 @@ int main(int argc, char** argv) {
   // otherwise.
   CDemoCameraOptions demoOptions = DemoCameraOptionsFromEnvironment();
   int i = 1;
-  for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; ++i) {
+  for (; i < argc && argv[i][0] == '-'; ++i) {
     if (!std::strcmp(argv[i], "--demo")) {
       demo = true;
       demoOptions.count = 1;
@@ -217,7 +221,16 @@ int main(int argc, char** argv) {
     } else if (!std::strcmp(argv[i], "--replay") && i + 1 < argc) replay = argv[++i];
     else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc) demoOptions.seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     else if (!std::strcmp(argv[i], "--noise") && i + 1 < argc) demoOptions.noise = std::atoi(argv[++i]);
-    else return Usage();
+    else if (!std::strcmp(argv[i], "--help")) return Usage(stdout);
+    else if (!std::strcmp(argv[i], "--version")) {
+      std::printf("%s\n", VersionLine("brevio-camera").c_str());
+      return 0;
+    } else if (std::strcmp(argv[i], "--replay") && std::strcmp(argv[i], "--seed") && std::strcmp(argv[i], "--noise")) {
+      std::fprintf(stderr, "%s\n", UnknownOptionLine("brevio-camera", argv[i]).c_str());
+      return kUnknownOptionStatus;
+    } else {
+      return Usage();  // a known option without its value
+    }
   }
   if (i >= argc) return Usage();
   const std::string command = argv[i++];

@@ -15,6 +15,7 @@
 #include "imaging/pixalto.h"
 
 #include "contracts/fundara/memory.h"
+#include "platform/program_info.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -772,7 +773,9 @@ std::string UsageText() {
           "      [--contrast V] [--saturation V] [--tone R,G,B] [--mode M]\n"
           "      the picture through the preview's frame model as a camera frame, options in the\n"
           "      order given; saves the picture as shown\n";
-  text += "exit status: 0 done, 1 bad command line, 2 bad input, 3 refused, 4 output not written\n";
+  text += "  --help, --version\n      this text; the release\n";
+  text += "exit status: 0 done, 1 bad command line, 2 bad input (or an unknown option in place of\n"
+          "the command), 3 refused, 4 output not written\n";
   return text;
 }
 
@@ -803,6 +806,14 @@ int main(int argc, char** argv) {
   if (name == "--help" || name == "-h" || name == "help") {
     std::cout << UsageText();
     return kOk;
+  }
+  if (name == "--version") {
+    std::cout << VersionLine("brevio-image") << '\n';
+    return kOk;
+  }
+  if (name.rfind("-", 0) == 0) {
+    std::cerr << UnknownOptionLine("brevio-image", name) << '\n';
+    return kUnknownOptionStatus;
   }
   if (name == "process") return RunProcess(argc - 2, argv + 2);
   try {

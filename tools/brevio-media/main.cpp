@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_info.h"
 #include "tools/brevio-media/commands.h"
 
 namespace {
@@ -21,7 +22,8 @@ void Usage(std::FILE* out) {
       "       brevio-media flv-dump FILE\n"
       "       brevio-media play FILE [--volume P] [--start PERCENT]\n"
       "         Space pauses, Left/Right seek 5 %, Up/Down change the volume, Escape ends\n"
-      "       brevio-media frame FILE SECONDS OUT.{jpg,png,bmp,gif,tif}\n",
+      "       brevio-media frame FILE SECONDS OUT.{jpg,png,bmp,gif,tif}\n"
+      "       brevio-media --help | --version\n",
       out);
 }
 
@@ -44,6 +46,14 @@ int main(int argc, char** argv) {
   if (command == "--help" || command == "-h") {
     Usage(stdout);
     return 0;
+  }
+  if (command == "--version") {
+    std::printf("%s\n", VersionLine("brevio-media").c_str());
+    return 0;
+  }
+  if (command.rfind("-", 0) == 0) {
+    std::fprintf(stderr, "%s\n", UnknownOptionLine("brevio-media", command).c_str());
+    return kUnknownOptionStatus;
   }
   return BadArguments("unknown command \"" + command + "\"");
 }
