@@ -15,6 +15,7 @@
 #include "overlay/overlay_messages.h"
 #include "platform/caption.h"
 #include "platform/dialogs.h"
+#include "platform/sync.h"
 #include "recorder/record_args.h"
 #include "recorder/record_picture.h"
 
@@ -49,7 +50,7 @@ std::int64_t NowMs() {
 
 }  // namespace
 
-CCapturoDlg::CCapturoDlg() : exitEvent_(true) {
+CCapturoDlg::CCapturoDlg() {
   startMsg_ = RegisterWindowMessage(kStartRecordMessage);
   stopMsg_ = RegisterWindowMessage(kStopRecordMessage);
   OnMessage(WM_STOP_RECORD, &CCapturoDlg::OnStopRecord);
@@ -94,7 +95,6 @@ bool CCapturoDlg::Create() {
   surface_.Init();
   if (logo_.NewImageFormRES("Capturo", 136, "PNG")) surface_.SetGdiImage(&logo_);
   SetTimer(kLivenessTimer, kLivenessMs);
-  exitEvent_.Set();
   if (fileType_ == kRecordAvi) avi_.Init();
   else if (fileType_ == kRecordFlv) flv_.SetParentHwnd(this);
   else mp4_.SetParentHwnd(this);
@@ -121,9 +121,8 @@ void CCapturoDlg::Redraw() {
 }
 
 QImage CCapturoDlg::ComposeOverlay() {
-  QImage image(screen_.cx, screen_.cy, QImage::Format_ARGB32_Premultiplied);
   if (state_ == kSelecting) {
-    image = backdrop_.copy();
+    QImage image = backdrop_.copy();
     QPainter p(&image);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.fillRect(ToQ(frame_), kFrameFill);
@@ -143,6 +142,7 @@ QImage CCapturoDlg::ComposeOverlay() {
     DrawButtons(p, 0, 6);
     return image;
   }
+  QImage image(screen_.cx, screen_.cy, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   if (state_ == kStopped) return image;
   QPainter p(&image);
@@ -358,7 +358,6 @@ bool CCapturoDlg::BeginRecording() {
   }
   state_ = kRecording;
   stopRequested_ = false;
-  exitEvent_.Reset();
   capture_ = std::thread([this] { CaptureLoop(); });
   return true;
 }
@@ -419,12 +418,14 @@ void CCapturoDlg::CaptureLoop() {
     } else {
       const std::int64_t now = NowMs();
       if (firstMs < 0) firstMs = now;
+      // A picture owed several times is coded once, at the last place it
+      // owes: the places skipped before it hold no data, and players show
+      // the picture before them there. Coding it again for each place
+      // would fall further behind the clock with every late picture.
       const int owed = pacer.Owed(now - firstMs);
       if (owed > 0) capturo::PadRows(picture, width_, height_, padded);
-      bool failed = false;
-      for (int i = 0; i < owed && !failed; ++i)
-        failed = avi_.WriteData(aviFrameIndex_++, padded.data(), static_cast<int>(padded.size())) != 0;
-      if (failed) {
+      if (owed > 0 && avi_.WriteData(static_cast<int>(pacer.Written() - 1), padded.data(),
+                                     static_cast<int>(padded.size())) != 0) {
         writeFailed_ = true;
         PostMessage(this, WM_STOP_RECORD, 0, 0);
         break;
@@ -432,8 +433,13 @@ void CCapturoDlg::CaptureLoop() {
     }
     Sleep(1);
   }
+  // The last AVI picture stands until the stop: the file lasts as long as
+  // the recording did.
+  if (fileType_ == kRecordAvi && firstMs >= 0 && !writeFailed_ && !padded.empty()) {
+    if (pacer.Owed(NowMs() - firstMs) > 0)
+      avi_.WriteData(static_cast<int>(pacer.Written() - 1), padded.data(), static_cast<int>(padded.size()));
+  }
   std::free(bits);
-  exitEvent_.Set();
 }
 
 LRESULT CCapturoDlg::OnSound(UINT msg, WPARAM wParam, LPARAM lParam) {

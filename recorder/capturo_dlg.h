@@ -32,7 +32,6 @@
 #include "media/mp4muxer.h"
 #include "media/wave.h"
 #include "overlay/xml_list_mgr.h"
-#include "platform/sync.h"
 #include "platform/window.h"
 #include "recorder/record_frame.h"
 
@@ -149,14 +148,12 @@ class CCapturoDlg : public CWnd {
   int state_ = kSelecting;
   int count_ = -1;
   bool redrawPending_ = false;
-  CEvent exitEvent_;  // "RecordExit": set while no capture thread runs
   CWave wave_;
   bool soundOn_ = false;
   CMp4Muxer mp4_;
   CFlvRecord flv_;
   CAviFile avi_;
   bool writerOpen_ = false;
-  int aviFrameIndex_ = 0;
   int framesPerSecond_ = 1;
   std::thread capture_;
   std::atomic<bool> stopRequested_{false};

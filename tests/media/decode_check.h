@@ -98,6 +98,10 @@ struct Decoded {
   // not decodable, or unreadable), 1e300 when none did.
   double lastKeyMs = -1;
   double lastPictureMs = -1;
+  // The earliest and latest time that decoded pictures of
+  // synthetic::DrawPicture carry (their own clock), -1 when none could be read.
+  double firstTakenMs = -1;
+  double lastTakenMs = -1;
   double firstErrorMs = 1e300;
 };
 
@@ -160,6 +164,10 @@ inline Decoded DecodeAll(const std::string& path, int width, int height) {
           sws_scale(grey, frame->data, frame->linesize, 0, frame->height, planes, strides);
           luma = greyPixels.data();
           stride = frame->width;
+        }
+        if (const double taken = PictureTime(luma, stride, width, height); taken >= 0) {
+          d.firstTakenMs = d.firstTakenMs < 0 ? taken : std::min(d.firstTakenMs, taken);
+          d.lastTakenMs = std::max(d.lastTakenMs, taken);
         }
         double sum = 0;
         for (int y = box.y0 + 2; y < box.y1 - 2; ++y) {
