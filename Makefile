@@ -69,5 +69,10 @@ bench: deps
 	cmake --build $(BUILD_BENCH) -j $(JOBS)
 	@echo "Benchmark programs are in $(BUILD_BENCH)/bin (bench_*)."
 
+# Builds and runs every benchmark program and prints one Markdown table of
+# ours against the peers (OpenCV single-threaded, the frame's memcpy).
+bench-report: bench
+	@python3 scripts/bench-report.py $(BUILD_BENCH)/bin
+
 clean:
 	rm -rf build

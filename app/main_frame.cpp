@@ -95,6 +95,7 @@ void CMainFrame::CreateWorkingWindows() {
   startMenu_.Create(nullptr, frameRect_);
   startMenu_.SetSettingsHandler([this] { OpenSettings(); });
   quickCap_.Create(nullptr);
+  paint_.Create(this);
   UpdateMenus();
   SetRecordingState(0);
   quickCap_.ShowWindow(SW_HIDE);
@@ -102,7 +103,9 @@ void CMainFrame::CreateWorkingWindows() {
   mode_ = Mode::StartMenu;
 }
 
-bool CMainFrame::IsModeAvailable(Mode mode) const { return mode == Mode::QuickCapture; }
+bool CMainFrame::IsModeAvailable(Mode mode) const {
+  return mode == Mode::QuickCapture || mode == Mode::Annotation;
+}
 
 void CMainFrame::UpdateMenus() {
   // Only the modes whose windows this program has are offered; screen
@@ -315,6 +318,12 @@ bool CMainFrame::FilterKeyDown(UINT vk) {
 // ---- Modes and full screen ------------------------------------------------------
 
 void CMainFrame::ModeOn(Mode mode) {
+  if (mode == Mode::Annotation) {
+    // The paint windows are the topmost ones (the frame itself is never mapped).
+    paint_.ShowAnnotation();
+    mode_ = mode;
+    return;
+  }
   if (mode != Mode::QuickCapture) return;
   quickCap_.ShowWindow(SW_SHOW);
   quickCap_.OpenCamera();
@@ -322,6 +331,10 @@ void CMainFrame::ModeOn(Mode mode) {
 }
 
 void CMainFrame::ModeOff(Mode mode) {
+  if (mode == Mode::Annotation) {
+    paint_.HideAnnotation();
+    return;
+  }
   if (mode != Mode::QuickCapture) return;
   quickCap_.ShowWindow(SW_HIDE);
   quickCap_.CloseCamera();

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/menu_buttons.h"
+#include "app/paint_dlg.h"
 #include "app/quickcap_dlg.h"
 #include "app/rozidez_dlg.h"
 #include "platform/window.h"
@@ -70,6 +71,7 @@ class CMainFrame : public CWnd, public ICameraDataHandler {
   bool IsModeAvailable(Mode mode) const;
   CRozIdezDlg& GetStartMenu() { return startMenu_; }
   CQuickCapDlg& GetQuickCap() { return quickCap_; }
+  CPaintDlg& GetPaint() { return paint_; }
   // Every window with a record/stop pair.
   std::vector<IRecordButtons*> RecordButtonPairs();
 
@@ -120,6 +122,7 @@ class CMainFrame : public CWnd, public ICameraDataHandler {
 
   CRozIdezDlg startMenu_;
   CQuickCapDlg quickCap_;
+  CPaintDlg paint_;
   Mode mode_ = Mode::StartMenu;
   int fullScreen_ = 0;
   CRect savedRect_;

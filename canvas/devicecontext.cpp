@@ -1,5 +1,6 @@
 #include "canvas/devicecontext.h"
 
+#include "imaging/data_handler.h"
 #include "contracts/fundara/font.h"
 
 #include <QFontMetrics>
@@ -229,7 +230,7 @@ QImage ImageFromDib(const BITMAPINFOHEADER& header, const void* bits) {
     if (depth == 8) {
       for (int x = 0; x < width; ++x) out[x] = palette[row[x]];
     } else if (depth == 24) {
-      for (int x = 0; x < width; ++x) out[x] = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+      CDataHandler::Colour24ToOpaque32(row, out, width);
     } else {
       for (int x = 0; x < width; ++x) out[x] = qRgb(row[4 * x + 2], row[4 * x + 1], row[4 * x]);
     }

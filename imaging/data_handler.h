@@ -22,6 +22,7 @@
 #include "platform/records.h"
 
 #include <cstddef>
+#include <cstdint>
 
 // A straight line x*cos(theta) + y*sin(theta) = distance over a grey plane
 // (x column, y memory row), theta = 2 * angleStep degrees, angleStep 0..89.
@@ -80,6 +81,9 @@ class CDataHandler {
   // 24-bit padded picture from an 8-bit (palette required), 24- or 32-bit one.
   int GreyScaleToColour24(const unsigned char* source, int width, int height, int depth,
                           const tagRGBQUAD* palette, unsigned char* dest);
+  // `count` 24-bit pixels (blue, green, red) as 32-bit words 0xFFRRGGBB,
+  // an opaque canvas pixel each. Reads exactly 3 * count bytes.
+  static void Colour24ToOpaque32(const unsigned char* source, std::uint32_t* dest, long count);
   // Nearest-neighbour scaling into a new NewMem buffer.
   int ZoomData(const unsigned char* source, int width, int height, int depth, float scale,
                unsigned char*& out, int& outWidth, int& outHeight);
@@ -109,6 +113,12 @@ class CDataHandler {
 
   int AdjustLuminosity(unsigned char* data, int width, int height, int depth, int level);
   int AdjustContrast(unsigned char* data, int width, int height, int depth, int level);
+  // A copy of `source` into `dest` (a buffer of the same picture size) with
+  // brightness, then contrast applied, in one pass: the bytes of copying the
+  // picture, then AdjustLuminosity and AdjustContrast on the copy (either
+  // level 0 leaves its step out). 0 for a bad picture or null buffers.
+  int CopyLuminosityContrast(const unsigned char* source, unsigned char* dest, int width, int height,
+                             int depth, int luminosity, int contrast);
   int AdjustSaturation(unsigned char* data, int width, int height, int depth, int level);
   int SaturationAlter(unsigned char* data, int width, int height, int depth, int redGain,
                       int greenGain, int blueGain);

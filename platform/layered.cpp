@@ -299,6 +299,11 @@ void CWnd::RequestBackdrop() {
   ApplyShape();
 }
 
+void CWnd::RefreshBackdrop() {
+  if (isWindow() && kind_ != Kind::Layer && isVisible() && IsLayered() && QtXConnection() && !Translucent())
+    RequestBackdrop();
+}
+
 // ---- Showing ------------------------------------------------------------------------------------
 
 void CWnd::setVisible(bool visible) {

@@ -201,6 +201,10 @@ class CWnd : public QWidget {
   void SetMousePassThrough(bool on);
   bool IsMousePassThrough() const { return passThrough_; }
   void SetTopMost(bool on);
+  // A shown top-level layered window without a compositing manager grabs the
+  // screen below it again (it hides its own pixels for the grab); nothing
+  // happens otherwise.
+  void RefreshBackdrop();
   // A press on the background (not handled by OnLButtonDown) drags the window.
   void SetDragByBackground(bool on) { dragByBackground_ = on; }
 

@@ -52,18 +52,7 @@ void PictureToCanvas(const BYTE* data, long width, long height, int depth, const
     const BYTE* s = data + static_cast<std::size_t>(row) * stride;
     auto* d = reinterpret_cast<QRgb*>(out.scanLine(y));
     if (depth == 24) {
-      s += static_cast<std::size_t>(src.left) * 3;
-      // Blue, green, red read as one little-endian word are the canvas's
-      // 0xAARRGGBB less the alpha. The last pixel is read byte by byte, as
-      // a word there could reach past the end of the buffer.
-      int x = 0;
-      for (; x + 1 < w; ++x) {
-        std::uint32_t v;
-        std::memcpy(&v, s + static_cast<std::size_t>(x) * 3, 4);
-        d[x] = v | 0xFF000000u;
-      }
-      const BYTE* last = s + static_cast<std::size_t>(x) * 3;
-      d[x] = 0xFF000000u | (QRgb(last[2]) << 16) | (QRgb(last[1]) << 8) | last[0];
+      CDataHandler::Colour24ToOpaque32(s + static_cast<std::size_t>(src.left) * 3, d, w);
     } else if (depth == 32) {
       s += static_cast<std::size_t>(src.left) * 4;
       for (int x = 0; x < w; ++x, s += 4) d[x] = 0xFF000000u | (QRgb(s[2]) << 16) | (QRgb(s[1]) << 8) | s[0];
@@ -248,10 +237,13 @@ int CCameraDC::Data2DC(const BYTE* data, int width, int height, int depth, const
     // change and the frame is read directly.
     const bool neutral = luminosity_ == 0 && contrast_ == 0 && saturation_ == 0 && toneR_ == 255 &&
                          toneG_ == 255 && toneB_ == 255 && (showMode_ == SHOW_NORMAL || showMode_ == SHOW_NONE);
-    BYTE* work = neutral ? nullptr : CopyPicture(data, width, height, depth);
+    BYTE* work = neutral ? nullptr : NewMem(PictureSize(width, height, depth));
+    // Copy, brightness and contrast in one pass.
+    if (work && !handler_.CopyLuminosityContrast(data, work, width, height, depth, luminosity_, contrast_)) {
+      DelMem(work);
+      work = nullptr;
+    }
     if (work) {
-      handler_.AdjustLuminosity(work, width, height, depth, luminosity_);
-      handler_.AdjustContrast(work, width, height, depth, contrast_);
       handler_.AdjustSaturation(work, width, height, depth, saturation_);
       handler_.SaturationAlter(work, width, height, depth, toneR_, toneG_, toneB_);
       GetShowModeData(showMode_, work, width, height, imageSize, outDepth, pal);
@@ -770,15 +762,38 @@ int CCameraDC::OnMouseWheel(UINT, short delta, CPoint point) {
 void CCameraDC::DrawEtchedEdge(HDC dc, const CRect& rect) {
   if (!dc || rect.IsRectEmpty()) return;
   // A groove: shadow outside top-left and inside bottom-right, light between.
-  QPainter p(dc);
-  const QColor shadow(160, 160, 160), light(255, 255, 255);
   const int l = rect.left, t = rect.top, r = rect.right - 1, b = rect.bottom - 1;
-  p.setPen(shadow);
+  constexpr QRgb kShadow = 0xFFA0A0A0u, kLight = 0xFFFFFFFFu;
+  // Into a canvas image the lines are written directly, pixel for pixel as
+  // the painter draws them (both end points included): the painter splits
+  // a long vertical line into one span per row and hands the spans to
+  // worker threads, which costs more than the line on every frame.
+  QImage* image = DCImage(dc);
+  if (image && image->format() == kCanvasFormat && rect.Width() >= 4 && rect.Height() >= 4 && l >= 0 && t >= 0 &&
+      r < image->width() && b < image->height()) {
+    auto across = [image](int y, int x0, int x1, QRgb colour) {
+      std::fill_n(reinterpret_cast<QRgb*>(image->scanLine(y)) + x0, x1 - x0 + 1, colour);
+    };
+    auto down = [image](int x, int y0, int y1, QRgb colour) {
+      for (int y = y0; y <= y1; ++y) reinterpret_cast<QRgb*>(image->scanLine(y))[x] = colour;
+    };
+    across(t, l, r - 1, kShadow);
+    down(l, t, b - 1, kShadow);
+    down(r - 1, t + 1, b - 1, kShadow);
+    across(b - 1, l + 1, r - 1, kShadow);
+    across(t + 1, l + 1, r - 2, kLight);
+    down(l + 1, t + 1, b - 2, kLight);
+    down(r, t, b, kLight);
+    across(b, l, r, kLight);
+    return;
+  }
+  QPainter p(dc);
+  p.setPen(QColor::fromRgb(kShadow));
   p.drawLine(l, t, r - 1, t);
   p.drawLine(l, t, l, b - 1);
   p.drawLine(r - 1, t + 1, r - 1, b - 1);
   p.drawLine(l + 1, b - 1, r - 1, b - 1);
-  p.setPen(light);
+  p.setPen(QColor::fromRgb(kLight));
   p.drawLine(l + 1, t + 1, r - 2, t + 1);
   p.drawLine(l + 1, t + 1, l + 1, b - 2);
   p.drawLine(r, t, r, b);
@@ -816,7 +831,8 @@ void CCameraDC::FillBackground(HDC dc, const CRect& covered) {
         if (!r.IsRectEmpty()) p.fillRect(ToQRect(r), colour);
     }
   }
-  DrawEtchedEdge(dc, clientRect_);
+  // With a picture to come, the edge is drawn once over it (DoDraw).
+  if (covered.IsRectEmpty()) DrawEtchedEdge(dc, clientRect_);
 }
 
 void CCameraDC::DrawPageNumber(HDC dc, int page) {

@@ -226,7 +226,9 @@ class CCameraDC {
   void NotifyZoom(int notify);
   void PlaceCentred(int zoom);
   static int ClampZoom(int zoom);
-  // The background around `covered` (the whole client when it is empty).
+  // The background around `covered` (the whole client when it is empty); the
+  // etched edge only when nothing is covered, as a picture pasted over the
+  // background is followed by its own edge.
   void FillBackground(HDC dc, const CRect& covered);
   void DrawEtchedEdge(HDC dc, const CRect& rect);
   void DrawCentredText(HDC dc, const QString& text, const CRect& rect, COLORREF color, int height, int weight,

@@ -10,7 +10,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   qpdf poppler-utils xvfb xauth x11-utils xcompmgr ffmpeg unzip zip
-  libopencv-imgproc-dev
+  libopencv-imgproc-dev python3
   # installation and the Debian package: icon rendering, validators of the
   # menu entry and the metainfo
   librsvg2-bin desktop-file-utils appstream dpkg-dev binutils

@@ -18,6 +18,8 @@
 
 #include "contracts/fundara/memory.h"
 
+#include "bench/memcpy_baseline.h"
+
 #include <benchmark/benchmark.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -32,6 +34,7 @@ namespace {
 
 // Every comparison is single-threaded on both sides.
 const int kOneThread = (cv::setNumThreads(1), 1);
+const int kBaselines = (bench::RegisterMemcpyBaselines(), 0);
 
 // 24-bit page picture with padded rows.
 std::vector<unsigned char> PageFrame(int w, int h, unsigned seed = 1) {
@@ -274,18 +277,6 @@ void BM_DynamicPointNum(benchmark::State& state) {
   Pixels(state, s);
 }
 
-void BM_MemcpyFrame(benchmark::State& state) {
-  const Size s(state);
-  const std::vector<unsigned char> a = PageFrame(s.w, s.h);
-  std::vector<unsigned char> dst(a.size());
-  for (auto _ : state) {
-    std::memcpy(dst.data(), a.data(), a.size());
-    benchmark::DoNotOptimize(dst.data());
-    benchmark::ClobberMemory();
-  }
-  Pixels(state, s);
-}
-
 void Frames(benchmark::internal::Benchmark* b) {
   b->Args({1920, 1080})->Args({3264, 2448})->Unit(benchmark::kMicrosecond)->UseRealTime();
 }
@@ -317,6 +308,5 @@ BENCHMARK(BM_RegionAnalysis)->Apply(RegionSizes);
 BENCHMARK(BM_OpenCV_ConnectedComponentsWithStats)->Apply(RegionSizes);
 BENCHMARK(BM_DynamicPointNumEx)->Apply(Frames);
 BENCHMARK(BM_DynamicPointNum)->Apply(Frames);
-BENCHMARK(BM_MemcpyFrame)->Apply(Frames);
 
 BENCHMARK_MAIN();

@@ -19,6 +19,7 @@
 
 #include "imaging/data_handler.h"
 
+#include "bench/memcpy_baseline.h"
 #include "contracts/fundara/memory.h"
 
 #include <benchmark/benchmark.h>
@@ -31,6 +32,10 @@
 #include <vector>
 
 namespace {
+
+// Every comparison is single-threaded on both sides.
+const int kOneThread = (cv::setNumThreads(1), 1);
+const int kBaselines = (bench::RegisterMemcpyBaselines(), 0);
 
 // A frame that looks like a camera picture: smooth gradients with noise, so
 // that data-dependent branches behave as they do on real frames.
@@ -70,19 +75,6 @@ void Finish(benchmark::State& state, const Frame& f) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(f.Bytes()));
 }
 
-// ---- Floor --------------------------------------------------------------
-
-void BM_Memcpy(benchmark::State& state) {
-  Frame f(state);
-  std::vector<unsigned char> dst(f.Bytes());
-  for (auto _ : state) {
-    std::memcpy(dst.data(), f.pristine.data(), f.Bytes());
-    benchmark::DoNotOptimize(dst.data());
-    benchmark::ClobberMemory();
-  }
-  Finish(state, f);
-}
-
 // ---- In-place tone operations ------------------------------------------
 
 template <typename Op>
@@ -105,6 +97,17 @@ void BM_AdjustLuminosity(benchmark::State& state) {
 }
 void BM_AdjustContrast(benchmark::State& state) {
   InPlace(state, [](CDataHandler& dh, unsigned char* p, int w, int h) { dh.AdjustContrast(p, w, h, 24, 40); });
+}
+// Copy, brightness and contrast in one pass, next to OpenCV's two LUTs.
+void BM_CopyLuminosityContrast(benchmark::State& state) {
+  Frame f(state);
+  std::vector<unsigned char> out(f.Bytes());
+  CDataHandler dh;
+  for (auto _ : state) {
+    dh.CopyLuminosityContrast(f.pristine.data(), out.data(), f.w, f.h, 24, 30, 40);
+    benchmark::ClobberMemory();
+  }
+  Finish(state, f);
 }
 void BM_SaturationAlter(benchmark::State& state) {
   InPlace(state, [](CDataHandler& dh, unsigned char* p, int w, int h) { dh.SaturationAlter(p, w, h, 24, 250, 200, 180); });
@@ -309,9 +312,9 @@ void SizesWith(benchmark::internal::Benchmark* b, std::initializer_list<int64_t>
   b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
-BENCHMARK(BM_Memcpy)->Apply(Sizes);
 BENCHMARK(BM_AdjustLuminosity)->Apply(Sizes);
 BENCHMARK(BM_AdjustContrast)->Apply(Sizes);
+BENCHMARK(BM_CopyLuminosityContrast)->Apply(Sizes);
 BENCHMARK(BM_SaturationAlter)->Apply(Sizes);
 BENCHMARK(BM_OpenCV_LUT)->Apply(Sizes);
 BENCHMARK(BM_AdjustSaturation)->Apply(Sizes);

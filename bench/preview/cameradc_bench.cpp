@@ -1,15 +1,25 @@
 // One camera frame through the frame model (SetImageData) and one paint into
-// a 1920 x 1080 surface, against a plain memcpy of the frame.
+// a 1920 x 1080 surface, against a plain memcpy of the frame and, for every
+// adjustment switched on, OpenCV's equivalents of the same steps.
 //   build/bench/bin/bench_preview --benchmark_min_time=0.5s
+// The CPU column of the frame model counts every thread of the process
+// (painting may hand work to Qt's worker threads).
 
 #include "imaging/data_handler.h"
 #include "preview/cameradc.h"
 
+#include "bench/memcpy_baseline.h"
+
 #include <benchmark/benchmark.h>
+#ifdef BREVIO_BENCH_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
 
 #include <QGuiApplication>
 #include <QImage>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -46,24 +56,45 @@ void BM_SetImageDataAndPaint(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(frame.size()));
 }
 
-void BM_Memcpy(benchmark::State& state) {
+#ifdef BREVIO_BENCH_OPENCV
+// The adjustments' nearest OpenCV steps on one frame, single-threaded:
+// LUT for brightness, for contrast and for the colour tone (one table per
+// channel), the HLS round trip for saturation, each into its own output.
+void BM_OpenCV_AdjustmentSteps(benchmark::State& state) {
+  cv::setNumThreads(1);
   const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
-  const auto frame = Frame(w, h);
-  std::vector<BYTE> copy(frame.size());
+  auto frame = Frame(w, h);
+  const cv::Mat src(h, w, CV_8UC3, frame.data(), PictureStride(w, 24));
+  cv::Mat bright, contrast, hls, saturated, toned;
+  cv::Mat lut1(1, 256, CV_8U), lut2(1, 256, CV_8U), lut3(1, 256, CV_8UC3);
+  for (int i = 0; i < 256; ++i) {
+    lut1.at<unsigned char>(i) = static_cast<unsigned char>(std::min(255, i * 110 / 100));
+    lut2.at<unsigned char>(i) = static_cast<unsigned char>(255 - i);
+    lut3.at<cv::Vec3b>(i) = cv::Vec3b(static_cast<unsigned char>(i * 220 / 255),
+                                      static_cast<unsigned char>(i * 200 / 255),
+                                      static_cast<unsigned char>(i * 250 / 255));
+  }
   for (auto _ : state) {
-    std::memcpy(copy.data(), frame.data(), frame.size());
+    cv::LUT(src, lut1, bright);
+    cv::LUT(bright, lut2, contrast);
+    cv::cvtColor(contrast, hls, cv::COLOR_BGR2HLS_FULL);
+    cv::cvtColor(hls, saturated, cv::COLOR_HLS2BGR_FULL);
+    cv::LUT(saturated, lut3, toned);
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(frame.size()));
 }
+BENCHMARK(BM_OpenCV_AdjustmentSteps)->Args({1920, 1080})->Args({3264, 2448})->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
+const int kBaselines = (bench::RegisterMemcpyBaselines(), 0);
 
 void Sizes(benchmark::internal::Benchmark* b) {
   for (const auto& s : {std::pair{1920, 1080}, std::pair{3264, 2448}})
     for (int setting = -1; setting <= 5; ++setting) b->Args({s.first, s.second, setting});
 }
 
-BENCHMARK(BM_SetImageDataAndPaint)->Apply(Sizes)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Memcpy)->Args({1920, 1080})->Args({3264, 2448})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SetImageDataAndPaint)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 }  // namespace
 

@@ -239,10 +239,13 @@ TEST_F(MainFrameModes, CreationMakesTheFoldersAndShowsOnlyTheStartMenu) {
   EXPECT_FALSE(frame->isVisible());
   EXPECT_EQ(frame->GetStartMenu().GetWindowText(), QStringLiteral("RozIdez"));
   EXPECT_EQ(frame->GetStartMenu().GetWindowRect(), CWnd::GetWorkArea());
-  // Only quick capture has a window in this program.
+  EXPECT_FALSE(frame->GetPaint().isVisible());
+  EXPECT_FALSE(frame->GetPaint().Palette().isVisible());
+  // Only quick capture and annotation have windows in this program.
   CMenuButtons& menu = frame->GetStartMenu().Buttons();
   EXPECT_TRUE(menu.IsAvailable(START_QUICKCAP));
-  for (LPARAM absent : {START_OBJECTSHOW, START_PAINT, START_OCR, START_SCANMGR})
+  EXPECT_TRUE(menu.IsAvailable(START_PAINT));
+  for (LPARAM absent : {START_OBJECTSHOW, START_OCR, START_SCANMGR})
     EXPECT_FALSE(menu.IsAvailable(static_cast<int>(absent))) << absent;
   // Nothing records yet: every pair shows its record button.
   for (IRecordButtons* pair : frame->RecordButtonPairs()) EXPECT_EQ(pair->GetRecording(), 0);
@@ -303,8 +306,41 @@ TEST_F(MainFrameModes, StartMenuButtonsPostTheirCommands) {
   EXPECT_EQ(QApplication::exec(), 0);
 }
 
+TEST_F(MainFrameModes, AnnotationComesAndGoesClearedWithTheMenusAndItsExitButton) {
+  CPaintDlg& paint = frame->GetPaint();
+  Switch(SWITCH_FROM_START_MENU, START_PAINT);
+  EXPECT_EQ(frame->GetMode(), CMainFrame::Mode::Annotation);
+  EXPECT_FALSE(frame->GetStartMenu().isVisible());
+  EXPECT_TRUE(paint.isVisible());
+  EXPECT_TRUE(paint.Palette().isVisible());
+  EXPECT_EQ(paint.Canvas().GetTool(), PAINT_NONE);
+  paint.Palette().Command(CPaintToolDlg::CMD_PEN2);
+  paint.Canvas().Press(CPoint(10, 10));
+  paint.Canvas().Move(CPoint(90, 10));
+  paint.Canvas().Release(CPoint(90, 10));
+  EXPECT_EQ(paint.Canvas().Committed()->pixel(50, 10), 0xFFFF0000u);
+
+  // The exit button goes back to the start menu through the frame.
+  paint.Palette().Command(CPaintToolDlg::CMD_EXIT);
+  QApplication::processEvents();
+  EXPECT_EQ(frame->GetMode(), CMainFrame::Mode::StartMenu);
+  EXPECT_TRUE(frame->GetStartMenu().isVisible());
+  EXPECT_FALSE(paint.isVisible());
+  EXPECT_FALSE(paint.Palette().isVisible());
+  EXPECT_EQ(paint.Canvas().Committed()->pixel(50, 10), 0u) << "cleared on leaving";
+
+  // The in-mode menu turns quick capture off and annotation on, and back.
+  Switch(SWITCH_FROM_START_MENU, START_QUICKCAP);
+  Switch(SWITCH_FROM_MODE_MENU, MODE_PAINT);
+  EXPECT_FALSE(frame->GetQuickCap().isVisible());
+  EXPECT_TRUE(paint.isVisible());
+  Switch(SWITCH_FROM_MODE_MENU, MODE_QUICKCAP);
+  EXPECT_FALSE(paint.isVisible());
+  EXPECT_TRUE(frame->GetQuickCap().isVisible());
+}
+
 TEST_F(MainFrameModes, AModeWithoutAWindowLeavesTheStartMenuShown) {
-  for (LPARAM command : {START_OBJECTSHOW, START_PAINT, START_OCR, START_SCANMGR}) {
+  for (LPARAM command : {START_OBJECTSHOW, START_OCR, START_SCANMGR}) {
     Switch(SWITCH_FROM_START_MENU, command);
     EXPECT_TRUE(frame->GetStartMenu().isVisible()) << command;
     EXPECT_EQ(frame->GetMode(), CMainFrame::Mode::StartMenu);

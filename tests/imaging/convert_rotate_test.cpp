@@ -111,6 +111,23 @@ TEST(GreyScale, PaddingPaletteAndDepths) {
   EXPECT_EQ(dh.ColourToGreyScale(out, 1, 1, 16, nullptr, out, 0), 0);
 }
 
+// The canvas words of 24-bit pixels for every count up to a few vector
+// blocks, the pixels at the very end of their buffer so that a read past
+// the last pixel is caught.
+TEST(Opaque32, WordsOfEveryCountMatchTheChannels) {
+  std::mt19937 rng(47);
+  for (long count = 0; count <= 70; ++count) {
+    const Bytes src = ref::RandomBytes(rng, static_cast<std::size_t>(3 * count));
+    std::vector<std::uint32_t> words(static_cast<std::size_t>(count) + 1, 0x12345678u);
+    CDataHandler::Colour24ToOpaque32(src.data(), words.data(), count);
+    for (long x = 0; x < count; ++x)
+      EXPECT_EQ(words[x], 0xFF000000u | std::uint32_t{src[3 * x + 2]} << 16 | std::uint32_t{src[3 * x + 1]} << 8 |
+                              src[3 * x])
+          << count << " " << x;
+    EXPECT_EQ(words[count], 0x12345678u) << count;  // nothing written beyond
+  }
+}
+
 TEST(Zoom, HalfOfFiveTakesEveryOtherColumn) {
   CDataHandler dh;
   Bytes src(ref::Stride(5, 8) * 5);

@@ -155,6 +155,68 @@ TEST(Saturation, RandomPicturesMatchPerPixelHsl) {
   }
 }
 
+// Every colour through the fast saturation path against the per-pixel HSL
+// formulas, at levels that raise, clamp and remove the saturation, at 24
+// bits and at 32 bits (whose fourth byte stays).
+TEST(Saturation, EveryColourMatchesPerPixelHsl) {
+  CDataHandler dh;
+  const int w = 4096, h = 4096;
+  for (const auto& [depth, level] : {std::pair{24, 40}, std::pair{24, 100}, std::pair{32, -55}}) {
+    const int bpp = depth / 8;
+    const float factor = static_cast<float>(std::clamp(level + 100, 0, 200)) / 100.0f;
+    Bytes pic(static_cast<std::size_t>(w) * h * bpp);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(w) * h; ++i) {
+      pic[i * bpp] = static_cast<unsigned char>(i);
+      pic[i * bpp + 1] = static_cast<unsigned char>(i >> 8);
+      pic[i * bpp + 2] = static_cast<unsigned char>(i >> 16);
+      if (bpp == 4) pic[i * bpp + 3] = static_cast<unsigned char>(i * 7);
+    }
+    const Bytes src = pic;
+    ASSERT_EQ(dh.AdjustSaturation(pic.data(), w, h, depth, level), 1);
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(w) * h; ++i) {
+      const unsigned char* s = &src[i * bpp];
+      float hh, ss, ll;
+      dh.RGBtoHSL(s[2], s[1], s[0], &hh, &ss, &ll);
+      const unsigned long c = dh.HSLtoRGB(hh, ss * factor, ll);
+      const unsigned char* p = &pic[i * bpp];
+      const bool same = p[2] == (c & 255) && p[1] == (c >> 8 & 255) && p[0] == (c >> 16 & 255) &&
+                        (bpp == 3 || p[3] == s[3]);
+      if (!same && wrong++ < 5)
+        ADD_FAILURE() << "depth " << depth << " level " << level << " colour " << std::hex << (i & 0xFFFFFF);
+    }
+    EXPECT_EQ(wrong, 0u) << "depth " << depth << " level " << level;
+  }
+}
+
+// The one-pass copy with brightness and contrast against a copy adjusted
+// step by step: depths, padded widths, either level left out, extremes.
+TEST(Tone, CopyWithBrightnessAndContrastMatchesTheSteps) {
+  std::mt19937 rng(43);
+  CDataHandler dh;
+  const int levels[][2] = {{30, 40}, {0, 40}, {30, 0}, {0, 0}, {-100, 200}, {250, -300}, {-37, 127}, {5, -128}};
+  for (int round = 0; round < 48; ++round) {
+    const int w = 1 + static_cast<int>(rng() % 150), h = 1 + static_cast<int>(rng() % 4);
+    const int depth = (int[]){8, 24, 32}[round % 3];
+    const int lum = levels[round % 8][0], con = levels[round % 8][1];
+    Bytes src = ref::RandomPicture(rng, w, h, depth);
+    // Padding bytes travel with the copy.
+    for (std::size_t i = static_cast<std::size_t>(w) * depth / 8; i < ref::Stride(w, depth); ++i) src[i] = 0xA5;
+    Bytes expect = src;
+    dh.AdjustLuminosity(expect.data(), w, h, depth, lum);
+    dh.AdjustContrast(expect.data(), w, h, depth, con);
+    Bytes out(src.size(), 0x5A);
+    ASSERT_EQ(dh.CopyLuminosityContrast(src.data(), out.data(), w, h, depth, lum, con), 1);
+    EXPECT_EQ(out, expect) << w << "x" << h << " depth " << depth << " levels " << lum << " " << con;
+  }
+  Bytes one(4, 1), out(4, 0);
+  EXPECT_EQ(dh.CopyLuminosityContrast(one.data(), out.data(), 1, 1, 16, 10, 10), 0);
+  EXPECT_EQ(dh.CopyLuminosityContrast(one.data(), nullptr, 1, 1, 24, 10, 10), 0);
+  EXPECT_EQ(dh.CopyLuminosityContrast(nullptr, out.data(), 1, 1, 24, 10, 10), 0);
+  EXPECT_EQ(dh.CopyLuminosityContrast(one.data(), out.data(), 0, 1, 24, 10, 10), 0);
+  EXPECT_EQ(out, Bytes(4, 0));
+}
+
 TEST(ColourGain, ScalesChannelsAndRefuses) {
   std::mt19937 rng(41);
   CDataHandler dh;

@@ -9,6 +9,7 @@
 #include "tests/support/test_app.h"
 
 #include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -573,6 +574,49 @@ TEST_F(CameraDCPaintTest, BackgroundAndPictureAtTheFittedPlace) {
   surface_.fill(qRgb(1, 2, 3));
   model_.DoDraw(nullptr);
   EXPECT_EQ(surface_.pixel(150, 40), qRgb(1, 2, 3));
+}
+
+// The etched edge as the painter draws it: the background, then the
+// groove's lines, both end points included.
+QImage PaintedEdge(QImage surface, const CRect& c, QRgb background) {
+  QPainter p(&surface);
+  p.fillRect(ToQRect(c), QColor::fromRgb(background));
+  const int l = c.left, t = c.top, r = c.right - 1, b = c.bottom - 1;
+  p.setPen(QColor(160, 160, 160));
+  p.drawLine(l, t, r - 1, t);
+  p.drawLine(l, t, l, b - 1);
+  p.drawLine(r - 1, t + 1, r - 1, b - 1);
+  p.drawLine(l + 1, b - 1, r - 1, b - 1);
+  p.setPen(QColor(255, 255, 255));
+  p.drawLine(l + 1, t + 1, r - 2, t + 1);
+  p.drawLine(l + 1, t + 1, l + 1, b - 2);
+  p.drawLine(r, t, r, b);
+  p.drawLine(l, b, r, b);
+  return surface;
+}
+
+// Client rectangles inside the surface take the direct pixel path, those
+// too small or reaching past the surface the painter: the same pixels.
+TEST_F(CameraDCPaintTest, EtchedEdgeIsThePaintersGroove) {
+  const CRect clients[] = {CRect(0, 0, 300, 200), CRect(5, 7, 100, 60), CRect(0, 0, 4, 4),   CRect(20, 30, 24, 131),
+                           CRect(3, 3, 6, 6),     CRect(0, 0, 1, 1),    CRect(280, 150, 340, 260), CRect(-5, -5, 40, 40)};
+  for (const CRect& c : clients) {
+    surface_.fill(qRgb(1, 2, 3));
+    const QImage expect = PaintedEdge(surface_, c, qRgb(236, 239, 243));
+    model_.MoveWindow(c, 0);
+    model_.DrawBg(&surface_);
+    EXPECT_EQ(surface_, expect) << c.left << "," << c.top << " " << c.Width() << "x" << c.Height();
+  }
+  // Over a picture filling the client the groove is drawn once, after it.
+  Picture p(100, 40);
+  p.Fill(10, 200, 30);
+  model_.MoveWindow(CRect(0, 0, 200, 80), 0);
+  surface_.fill(qRgb(1, 2, 3));
+  Feed(model_, p);
+  QImage expect(surface_.size(), surface_.format());
+  expect.fill(qRgb(1, 2, 3));
+  expect = PaintedEdge(expect, CRect(0, 0, 200, 80), qRgb(10, 200, 30));
+  EXPECT_EQ(surface_, expect);
 }
 
 TEST_F(CameraDCPaintTest, TipTextPageNumberAndWaitingDots) {

@@ -16,22 +16,51 @@
 
 namespace x_session {
 
-// Clicks the left button at a screen point. False without a display.
-inline bool ClickAt(int x, int y) {
+// One step of the pointer: move to the point, then press or release the
+// left button there (or neither).
+struct MouseStep {
+  int x;
+  int y;
+  enum Button { None, Press, Release } button = None;
+};
+
+// Plays the steps through XTEST, `pauseMs` after each. False without a display.
+inline bool PlayMouse(const std::vector<MouseStep>& steps, int pauseMs = 0) {
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(c)) {
     xcb_disconnect(c);
     return false;
   }
   xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-  xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, static_cast<int16_t>(x),
-                      static_cast<int16_t>(y), 0);
-  xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-  xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-  // A round trip makes sure the server has taken the events.
-  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  for (const MouseStep& s : steps) {
+    xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, static_cast<int16_t>(s.x),
+                        static_cast<int16_t>(s.y), 0);
+    if (s.button == MouseStep::Press) xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    if (s.button == MouseStep::Release)
+      xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    // A round trip makes sure the server has taken the events.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    if (pauseMs > 0) WaitUntil([] { return false; }, pauseMs);  // events of this process run meanwhile
+  }
   xcb_disconnect(c);
   return true;
+}
+
+// Clicks the left button at a screen point. False without a display.
+inline bool ClickAt(int x, int y) {
+  return PlayMouse({{x, y, MouseStep::Press}, {x, y, MouseStep::Release}});
+}
+
+// Presses at the first point, moves through the others in `steps` moves per
+// segment and releases at the last one.
+inline bool DragThrough(const std::vector<CPoint>& points, int steps = 8, int pauseMs = 15) {
+  std::vector<MouseStep> play{{points.front().x, points.front().y, MouseStep::Press}};
+  for (std::size_t i = 1; i < points.size(); ++i)
+    for (int k = 1; k <= steps; ++k)
+      play.push_back({points[i - 1].x + (points[i].x - points[i - 1].x) * k / steps,
+                      points[i - 1].y + (points[i].y - points[i - 1].y) * k / steps});
+  play.push_back({points.back().x, points.back().y, MouseStep::Release});
+  return PlayMouse(play, pauseMs);
 }
 
 // An area of the screen as blue, green, red bytes; empty when it cannot be grabbed.
