@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <QPainter>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
