@@ -150,6 +150,7 @@ void CWnd::BecomeLayered() {
         if (running) {
           S.backdropTimer.stop();
           S.awaitingBackdrop = false;
+          ReleaseBackdropPointer();
           S.backdrop = QImage();
         } else if (isVisible()) {
           RequestBackdrop();
@@ -192,6 +193,7 @@ QRegion CWnd::GetDrawnRegion() const { return IsLayered() ? layered_->shape : QR
 
 void CWnd::SetMousePassThrough(bool on) {
   passThrough_ = on;
+  if (on && layered_) ReleaseBackdropPointer();
   ApplyShape();
 }
 
@@ -292,11 +294,43 @@ void CWnd::RequestBackdrop() {
         }
       }
       ApplyShape();
+      ReleaseBackdropPointer();  // the window takes input again
       update();
     });
   }
   L.backdropTimer.start(kBackdropDelayMs);
+  // While its bounding shape is empty the window takes no input, and a press
+  // would reach whatever lies below: hold the pointer until the shape is back.
+  xcb_connection_t* c = QtXConnection();
+  if (c && isVisible() && !passThrough_ && !QWidget::mouseGrabber()) {
+    // A core grab reporting events to our own windows as usual: a press over
+    // another program's window comes to this one. (Qt's grabMouse did not
+    // hold the pointer for a window without a bounding shape.)
+    xcb_grab_pointer_reply_t* r = xcb_grab_pointer_reply(
+        c,
+        xcb_grab_pointer(c, 1, static_cast<xcb_window_t>(winId()),
+                         XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION,
+                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+        nullptr);
+    L.holdingPointer = r && r->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(r);
+  }
   ApplyShape();
+}
+
+void CWnd::ReleaseBackdropPointer() {
+  Layered& L = *layered_;
+  if (!L.holdingPointer) return;
+  L.holdingPointer = false;
+  xcb_connection_t* c = QtXConnection();
+  if (!c) return;
+  // A press that came meanwhile took the capture, whose grab may have
+  // replaced ours: end both, and give the capture its grab again.
+  const bool captured = GetCapture() == this;
+  if (QWidget::mouseGrabber() == this) releaseMouse();
+  xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+  xcb_flush(c);
+  if (captured) grabMouse();
 }
 
 void CWnd::RefreshBackdrop() {

@@ -51,6 +51,7 @@ struct CWnd::Layered {
   bool compositorWatched = false;
   QImage backdrop;           // the screen below, grabbed as the window showed
   bool awaitingBackdrop = false;
+  bool holdingPointer = false;  // the pointer is grabbed while the window is unshaped for the grab
   QTimer backdropTimer;
   // The X shapes last set (top-level windows), to skip unchanged ones.
   std::optional<QRegion> sentBounding;  // nullopt: no bounding shape

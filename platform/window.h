@@ -268,6 +268,7 @@ class CWnd : public QWidget {
   void TrackHost();
   void RaiseLayers();
   void RequestBackdrop();
+  void ReleaseBackdropPointer();
   bool Translucent() const;
   static UINT MouseFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods);
 

@@ -46,6 +46,24 @@ inline bool PlayMouse(const std::vector<MouseStep>& steps, int pauseMs = 0) {
   return true;
 }
 
+// Moves the pointer to a screen point and returns the top-level window that
+// takes input there (input shapes count), or XCB_NONE.
+inline xcb_window_t InputWindowAt(int x, int y) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  xcb_window_t found = XCB_NONE;
+  if (!xcb_connection_has_error(c)) {
+    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, static_cast<int16_t>(x),
+                        static_cast<int16_t>(y), 0);
+    if (xcb_query_pointer_reply_t* r = xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr)) {
+      found = r->child;
+      std::free(r);
+    }
+  }
+  xcb_disconnect(c);
+  return found;
+}
+
 // Clicks the left button at a screen point. False without a display.
 inline bool ClickAt(int x, int y) {
   return PlayMouse({{x, y, MouseStep::Press}, {x, y, MouseStep::Release}});
