@@ -16,8 +16,13 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/app_messages.h"
+#include "app/main_frame.h"
+#include "app/settings.h"
 #include "canvas/screengrabber.h"
+#include "contracts/fundara/paths.h"
 #include "contracts/fundara/names.h"
+#include "platform/hotkey.h"
 #include "tests/fundara/scratch_env.h"
 #include "tests/media/decode_check.h"
 #include "tests/recorder/recorder_fixture.h"
@@ -109,6 +114,12 @@ void SaveScreen(const std::string& name) {
 
 QString RecorderCaption() { return QString::fromLatin1(CCapturoDlg::kCaption); }
 
+// The recorder's argument: the path and the area to record.
+std::string Argument(const std::string& path, const CRect& area = kArea) {
+  return path + "|" + std::to_string(area.left) + "," + std::to_string(area.top) + "," +
+         std::to_string(area.right) + "," + std::to_string(area.bottom);
+}
+
 class CapturoProgramTest : public fundara_test::ScratchEnv {
  protected:
   void SetUp() override {
@@ -128,10 +139,6 @@ class CapturoProgramTest : public fundara_test::ScratchEnv {
     ScratchEnv::TearDown();
   }
   std::string NewPath(const char* ext) { return NewFileName((root / "video").string(), ext); }
-  static std::string Argument(const std::string& path, const CRect& area = kArea) {
-    return path + "|" + std::to_string(area.left) + "," + std::to_string(area.top) + "," +
-           std::to_string(area.right) + "," + std::to_string(area.bottom);
-  }
   static bool RecorderThere(int ms = 20000) {
     return WaitUntil([] { return FindWindowByCaption(RecorderCaption()); }, ms, 10);
   }
@@ -201,7 +208,33 @@ TEST_F(CapturoProgramTest, RecordsTheAreaWithSoundInEachContainer) {
   }
 }
 
-TEST_F(CapturoProgramTest, KilledRecordingsPlayUpToTheKill) {
+// The main program's frame, which starts the recorder under test as a child
+// the test can kill, over the given area.
+class CRecordingFrame : public CMainFrame {
+ public:
+  explicit CRecordingFrame(const CRect& area) : area_(area) {}
+  std::unique_ptr<CRecorderProcess> recorder;
+  std::string path;  // the file the frame reserved for the last recording
+
+  int RecordingPairs() {
+    int on = 0;
+    for (IRecordButtons* pair : RecordButtonPairs()) on += pair->GetRecording();
+    return on;
+  }
+
+ protected:
+  bool StartDetached(const std::string& program, const std::string& argument) override {
+    if (program != GetVideoRecordPath()) return false;
+    path = argument;
+    recorder = std::make_unique<CRecorderProcess>(Argument(argument, area_));
+    return recorder->Running();
+  }
+
+ private:
+  CRect area_;
+};
+
+TEST_F(CapturoProgramTest, KilledRecordingsPlayUpToTheKillAndTheMainFrameNotices) {
   // MP4 is fragmented while recording, FLV streams, AVI gets no index: each
   // decodes cleanly up to about a second before the kill. The loss is
   // measured on the test picture's own clock, which every picture carries.
@@ -209,25 +242,42 @@ TEST_F(CapturoProgramTest, KilledRecordingsPlayUpToTheKill) {
   const CRect area(300, 200, 940, 680);
   picture = std::make_unique<CTestPicture>(QRect(area.left, area.top, area.Width(), area.Height()));
   ASSERT_TRUE(WaitUntil([&] { return picture->isVisible(); }));
+  // The real main program's frame and start menu take the stand-in's place;
+  // the start menu is hidden, as in a working mode, so the picture shows.
+  menu.reset();
+  CRecordingFrame frame(area);
+  ASSERT_TRUE(frame.Create({}));
+  frame.GetStartMenu().ShowWindow(SW_HIDE);
+  const int pairs = static_cast<int>(frame.RecordButtonPairs().size());
+  QElapsedTimer clock;
+  clock.start();
   for (const char* ext : {"mp4", "flv", "avi"}) {
     SCOPED_TRACE(ext);
-    const std::string path = NewPath(ext);
-    CRecorderProcess recorder(Argument(path, area));
-    ASSERT_TRUE(RecorderThere());
-    const qint64 begins = StartRecording();
-    ASSERT_GE(begins, 0);
-    WaitUntil([&] { return menu->clock.elapsed() >= begins + 10000; }, 30000);
+    camcfg::WriteString(camcfg::kVideo, camcfg::kVideoType, ext);
+    // The record button starts the recorder; F9 then starts its recording.
+    SendMessage(&frame, WM_SWITCH_MODE, SWITCH_FROM_START_MENU, START_RECORD);
+    ASSERT_TRUE(frame.recorder && RecorderThere());
+    EXPECT_EQ(fs::path(frame.path).extension(), std::string(".") + ext);
+    SendMessage(&frame, WM_HOTKEY, HOTKEY_START_RECORD, 0);
+    ASSERT_TRUE(WaitUntil([&] { return frame.RecordingPairs() == pairs; }, 10000));
+    // The pictures begin after the countdown's four seconds.
+    const qint64 begins = clock.elapsed() + 4000;
+    WaitUntil([&] { return clock.elapsed() >= begins + 10000; }, 30000);
     const double killedAt = picture->Now();
-    recorder.Signal(SIGKILL);
-    EXPECT_EQ(recorder.WaitExit(10000), 128);
-    const mediacheck::Decoded d = mediacheck::DecodeAll(path, area.Width(), area.Height());
+    frame.recorder->Signal(SIGKILL);
+    const qint64 killed = clock.elapsed();
+    EXPECT_TRUE(WaitUntil([&] { return frame.RecordingPairs() == 0; }, 3000, 20));
+    const qint64 noticedMs = clock.elapsed() - killed;
+    EXPECT_LE(noticedMs, 3000);
+    EXPECT_EQ(frame.recorder->WaitExit(10000), 128);
+    const mediacheck::Decoded d = mediacheck::DecodeAll(frame.path, area.Width(), area.Height());
     ASSERT_GE(d.lastTakenMs, 0);
-    EXPECT_GE(d.lastTakenMs - d.firstTakenMs, 8500.0);
+    EXPECT_GE(d.lastTakenMs - d.firstTakenMs, 9000.0);
     EXPECT_LE(killedAt - d.lastTakenMs, 1000.0) << "lost at the kill";
     EXPECT_GE(d.firstErrorMs, d.lastPictureMs) << d.errors << " errors";
     EXPECT_GT(d.soundFrames, 0);
-    std::printf("%s killed: %.0f ms of pictures, %.0f ms lost\n", ext, d.lastTakenMs - d.firstTakenMs,
-                killedAt - d.lastTakenMs);
+    std::printf("%s killed: %.0f ms of pictures, %.0f ms lost, buttons reset after %lld ms\n", ext,
+                d.lastTakenMs - d.firstTakenMs, killedAt - d.lastTakenMs, static_cast<long long>(noticedMs));
   }
 }
 
