@@ -8,7 +8,9 @@
 //                B-frames and threads for that container.
 // Counters: pictures_per_s (pictures in the file over its duration) and
 // cpu_s_per_picture (user + system time of the recording process while it
-// recorded, over the pictures of that time). Run under
+// recorded, over the pictures of that time), and load_1min, the machine's
+// load when the run ended. The recorder has no microphone here, as FFmpeg
+// records no sound. Run under
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/bin/bench_recorder
 // One run each (Iterations(1)): the numbers are for a side-by-side look on
 // a machine of known load, not for statistics.
@@ -27,6 +29,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -138,6 +141,9 @@ void Report(benchmark::State& state, const Outcome& o) {
   }
   state.counters["pictures_per_s"] = o.picturesPerSecond;
   state.counters["cpu_s_per_picture"] = o.cpuPerPicture;
+  // Other work on the machine shows in both numbers: the load at the end.
+  double load[1] = {0};
+  if (getloadavg(load, 1) == 1) state.counters["load_1min"] = load[0];
 }
 
 // Capturo recording the whole screen; `native`: no configured size.
