@@ -178,6 +178,13 @@ HBITMAP CBufferDC::GetHbitmap() const {
 
 int CBufferDC::DrawRect(const CRect& rect, int width, COLORREF color) {
   if (!bitmap_) return 0;
+  QPainter p(bitmap_.get());
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  PaintRectOutline(p, rect, width, QColor::fromRgba(OpaqueFromColorRef(color)));
+  return 1;
+}
+
+void PaintRectOutline(QPainter& p, const CRect& rect, int width, const QColor& colour) {
   // Four pen strokes, each covering its start point but not its end point;
   // the first starts one pixel early and the last ends one pixel late, so
   // every corner is closed.
@@ -188,20 +195,16 @@ int CBufferDC::DrawRect(const CRect& rect, int width, COLORREF color) {
                          {rect.right, rect.bottom},
                          {rect.left, rect.bottom},
                          {rect.left, rect.top - 1}};
-  QPainter p(bitmap_.get());
-  p.setCompositionMode(QPainter::CompositionMode_Source);
-  const QColor c = QColor::fromRgba(OpaqueFromColorRef(color));
   for (int i = 0; i < 4; ++i) {
     const CPoint from = pts[i], to = pts[i + 1];
     if (from.y == to.y) {
       const int x0 = from.x < to.x ? from.x : to.x + 1;
       const int x1 = from.x < to.x ? to.x - 1 : from.x;
-      p.fillRect(QRect(x0, from.y - a, x1 - x0 + 1, w), c);
+      p.fillRect(QRect(x0, from.y - a, x1 - x0 + 1, w), colour);
     } else {
       const int y0 = from.y < to.y ? from.y : to.y + 1;
       const int y1 = from.y < to.y ? to.y - 1 : from.y;
-      p.fillRect(QRect(from.x - a, y0, w, y1 - y0 + 1), c);
+      p.fillRect(QRect(from.x - a, y0, w, y1 - y0 + 1), colour);
     }
   }
-  return 1;
 }

@@ -10,6 +10,9 @@
 
 #include "canvas/devicecontext.h"
 
+#include <QColor>
+#include <QPainter>
+
 #include <memory>
 
 class CBufferDC {
@@ -66,3 +69,7 @@ class CBufferDC {
   std::unique_ptr<QImage> bitmap_;
   CRect rect_;
 };
+
+// The outline DrawRect draws, with a painter already open on any surface
+// (a layer paints it straight over its host's picture).
+void PaintRectOutline(QPainter& painter, const CRect& rect, int width, const QColor& colour);

@@ -21,6 +21,9 @@ constexpr UINT WM_UPDATE_CUTAREA = 2247;
 // sends wParam 0, the gesture layer wParam 1; lParam 0 (the object show
 // window's own double-click puts its picture-in-picture flag there).
 constexpr UINT WM_AUTO_PHOTOGRAPH = 2251;
+// Any layer → its owner: Escape was pressed while the layer had the
+// keyboard; wParam the key (VK_ESCAPE), lParam the repeat count.
+constexpr UINT WM_LAYER_ESCAPE = 0x001B;
 // Rotate dial → owner: wParam the angle in degrees (signed), lParam 0.
 constexpr UINT WM_ROTATE_ANGLE = 2261;
 // Window layer → parent: wParam the button's control id, lParam the

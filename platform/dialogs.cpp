@@ -128,9 +128,14 @@ void CSystemMessageBox::showEvent(QShowEvent* e) {
   move(frame.topLeft());
 }
 
+std::optional<int> ScriptedBoxAnswer(const CMessageBoxCall& call) {
+  if (CDialogScript* script = g_script.load()) return script->Box(call);
+  AbortWhenHeadless("A message box", call.caption, call.text);
+  return std::nullopt;
+}
+
 int MessageBox(HWND owner, const QString& text, const QString& caption, UINT type) {
-  if (CDialogScript* script = g_script.load()) return script->Box({caption, text, type, owner});
-  AbortWhenHeadless("A message box", caption, text);
+  if (const std::optional<int> answer = ScriptedBoxAnswer({caption, text, type, owner})) return *answer;
   if (!HaveWidgets()) {
     // A program without windows says it on stderr instead.
     std::fprintf(stderr, "%s: %s\n", qUtf8Printable(caption), qUtf8Printable(text));

@@ -27,6 +27,7 @@
 
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // Button sets.
@@ -130,6 +131,12 @@ class CDialogScript {
   std::vector<CChooserCall> choosers_;
   CDialogScript* previous_ = nullptr;
 };
+
+// Owner-drawn boxes of other libraries go through the hook too: while a
+// script is set it records the call and this returns its answer (nothing is
+// to be shown then); without one it returns nothing, after ending the
+// process on the offscreen platform as MessageBox does.
+std::optional<int> ScriptedBoxAnswer(const CMessageBoxCall& call);
 
 // The box MessageBox shows without a hook: parented to the owner's window
 // and modal to it (to the program without an owner), the icon and buttons

@@ -389,8 +389,24 @@ void CWnd::setVisible(bool visible) {
   QWidget::setVisible(visible);
 }
 
+void CWnd::SetPaintOverHost() {
+  Layered& L = State();
+  L.on = false;
+  L.imageMode = false;
+  L.image = QImage();
+  L.buffer = QImage();
+  setAttribute(Qt::WA_NoSystemBackground, true);
+  setAttribute(Qt::WA_TranslucentBackground, true);
+  setAutoFillBackground(false);
+  clearMask();
+  setAttribute(Qt::WA_TransparentForMouseEvents, passThrough_);
+  update();
+}
+
 void CWnd::moveEvent(QMoveEvent* e) {
   QWidget::moveEvent(e);
+  const QPoint origin = mapToGlobal(QPoint(0, 0));
+  OnMove(origin.x(), origin.y());
   if (isWindow() && isVisible() && IsLayered() && QtXConnection() && !Translucent() && e->pos() != e->oldPos())
     RequestBackdrop();
 }

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QTimerEvent>
 #include <QWheelEvent>
+#include <QWindow>
 
 namespace {
 
@@ -227,6 +228,19 @@ bool CWnd::SetCursorImage(const QString& path, int hotX, int hotY) {
   return true;
 }
 
+void CWnd::DragTopLevelWindow() {
+  QWidget* top = window();
+  if (!top) return;
+  // The window manager moves the window itself where it can; the platform
+  // refuses (false) without one, and then the window follows the pointer.
+  if (QWindow* handle = top->windowHandle(); handle && handle->startSystemMove()) return;
+  dragging_ = true;
+  dragTarget_ = top;
+  // The pointer where the press happened (the cursor when called otherwise).
+  const QPoint pointer = pressGlobal_ ? *pressGlobal_ : QCursor::pos();
+  dragOffset_ = pointer - top->frameGeometry().topLeft();
+}
+
 void CWnd::SetTopMost(bool on) { setWindowFlag(Qt::WindowStaysOnTopHint, on); }
 
 int CWnd::DoModal() {
@@ -301,10 +315,8 @@ void CWnd::mousePressEvent(QMouseEvent* e) {
   const CPoint p = ToPoint(e->position());
   const UINT flags = MouseFlags(e->buttons(), e->modifiers());
   if (e->button() == Qt::LeftButton) {
-    if (!OnLButtonDown(flags, p) && dragByBackground_ && isWindow()) {
-      dragging_ = true;
-      dragOffset_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
-    }
+    pressGlobal_ = e->globalPosition().toPoint();
+    if (!OnLButtonDown(flags, p) && dragByBackground_ && isWindow()) DragTopLevelWindow();
   } else if (e->button() == Qt::RightButton) {
     OnRButtonDown(flags, p);
   }
@@ -315,6 +327,7 @@ void CWnd::mouseReleaseEvent(QMouseEvent* e) {
   const UINT flags = MouseFlags(e->buttons(), e->modifiers());
   if (e->button() == Qt::LeftButton) {
     dragging_ = false;
+    pressGlobal_.reset();
     OnLButtonUp(flags, p);
   } else if (e->button() == Qt::RightButton) {
     OnRButtonUp(flags, p);
@@ -328,7 +341,10 @@ void CWnd::mouseDoubleClickEvent(QMouseEvent* e) {
 
 void CWnd::mouseMoveEvent(QMouseEvent* e) {
   if (dragging_) {
-    move(e->globalPosition().toPoint() - dragOffset_);
+    if (dragTarget_ && (e->buttons() & Qt::LeftButton))
+      dragTarget_->move(e->globalPosition().toPoint() - dragOffset_);
+    else
+      dragging_ = false;
     return;
   }
   OnMouseMove(MouseFlags(e->buttons(), e->modifiers()), ToPoint(e->position()));

@@ -24,6 +24,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPainter>
+#include <QPointer>
 #include <QRegion>
 #include <QString>
 #include <QWidget>
@@ -212,6 +213,18 @@ class CWnd : public QWidget {
   void RefreshBackdrop();
   // A press on the background (not handled by OnLButtonDown) drags the window.
   void SetDragByBackground(bool on) { dragByBackground_ = on; }
+  // Moves this window's top-level window (for a layer: its host's) with the
+  // mouse until the left button is released: the window manager's own move
+  // where it offers one, else the window follows the pointer itself. Call it
+  // from a left-button press.
+  void DragTopLevelWindow();
+  bool IsDraggingTopLevel() const { return dragging_; }
+  // A layer that paints straight over its host's picture: what the paint
+  // hooks draw blends over the host (translucent colours shade it, pixels
+  // left alone show it unchanged) with no layered buffer and no scan of the
+  // drawn pixels, and the layer takes the mouse over its whole rectangle.
+  // Nothing is filled before the paint hooks run.
+  void SetPaintOverHost();
 
   // Modal dialogs: runs a local loop until EndDialog; returns its result.
   int DoModal();
@@ -242,6 +255,8 @@ class CWnd : public QWidget {
   virtual bool OnEraseBkgnd(QPainter& painter) { (void)painter; return false; }
   virtual void OnPaint(QPainter& painter) { (void)painter; }
   virtual void OnSize(int cx, int cy) { (void)cx; (void)cy; }
+  // The window has moved: the screen position of its client area's origin.
+  virtual void OnMove(int x, int y) { (void)x; (void)y; }
   virtual void OnShowWindow(bool show) { (void)show; }
 
   bool event(QEvent* e) override;
@@ -287,7 +302,9 @@ class CWnd : public QWidget {
   std::map<UINT, MessageHandler> handlers_;
   bool dragByBackground_ = false;
   bool dragging_ = false;
+  QPointer<QWidget> dragTarget_;  // the top-level window a drag moves
   QPoint dragOffset_;
+  std::optional<QPoint> pressGlobal_;  // while the left button is down
   class QEventLoop* modalLoop_ = nullptr;
   int modalResult_ = 0;
 };

@@ -54,6 +54,13 @@ GLYPHS = {
                f'stroke-width="2" stroke-linejoin="round"/>'),
     "zoom_in": (f'<circle cx="22" cy="22" r="9" {STROKE}/><path d="M29 29 L36 36 M18 22 H26 M22 18 V26" {STROKE}/>'),
     "zoom_out": (f'<circle cx="22" cy="22" r="9" {STROKE}/><path d="M29 29 L36 36 M18 22 H26" {STROKE}/>'),
+    "save": f'<path d="M24 11 V28 M17 21 L24 28 L31 21 M12 29 V36 H36 V29" {STROKE}/>',
+    "copy": f'<path d="M19 19 H35 V35 H19 Z M13 29 V13 H29" {STROKE}/>',
+    "text": (f'<path d="M17 17 H31 M24 17 V32" {STROKE}/>'
+             f'<path d="M10 16 V10 H16 M32 10 H38 V16 M38 32 V38 H32 M16 38 H10 V32" {STROKE}/>'),
+    "picture": (f'<path d="M10 13 H38 V35 H10 Z M14 31 L21 23 L27 29 L30 26 L34 31" {STROKE}/>'
+                f'<circle cx="31" cy="19" r="3" fill="{GLYPH}"/>'),
+    "camera": f'<path d="M9 16 H28 V32 H9 Z M28 21 L39 15 V33 L28 27" {STROKE}/>',
 }
 
 
@@ -82,6 +89,37 @@ def tab(colour):
         f'  <path d="M1 40 V9 Q1 1 9 1 H111 Q119 1 119 9 V40 Z" fill="{colour}"/>\n'
         "</svg>\n"
     )
+
+
+def push_button(colour):
+    # Push button with a caption: a rounded bar of the state colour, 96 x 32.
+    return (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="96" height="32" viewBox="0 0 96 32">\n'
+        f'  <rect x="1" y="1" width="94" height="30" rx="6" fill="{colour}"/>\n'
+        "</svg>\n"
+    )
+
+
+# Backgrounds of the overlay library's small windows.
+PANELS = {
+    # The bar on an empty split-screen pane: a dark, slightly translucent
+    # rounded panel, 200 x 60, so that it reads on light and dark pictures.
+    "split_bar_bg": (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="200" height="60" viewBox="0 0 200 60">\n'
+        '  <rect x="1" y="1" width="198" height="58" rx="12" fill="#22313F" fill-opacity="0.82" '
+        'stroke="#FFFFFF" stroke-opacity="0.6" stroke-width="2"/>\n'
+        "</svg>\n"),
+    # The message box: paper, 360 x 180, and its dark title strip, 360 x 36.
+    "msgbox_bg": (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="360" height="180" viewBox="0 0 360 180">\n'
+        '  <rect x="0" y="0" width="360" height="180" fill="#F4F6F8"/>\n'
+        "</svg>\n"),
+    "msgbox_title": (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="360" height="36" viewBox="0 0 360 36">\n'
+        '  <rect x="0" y="0" width="360" height="36" fill="#22313F"/>\n'
+        '  <rect x="0" y="34" width="360" height="2" fill="#1769D1"/>\n'
+        "</svg>\n"),
+}
 
 
 def lzw(pixels, min_size):
@@ -177,6 +215,9 @@ def main():
     for state, colour in STATES.items():
         write(f"slider_thumb_{state}.svg", thumb(colour))
         write(f"tab_{state}.svg", tab(colour))
+        write(f"button_{state}.svg", push_button(colour))
+    for name, text in PANELS.items():
+        write(f"{name}.svg", text)
     busy_gif("busy.gif")
 
 
