@@ -122,6 +122,39 @@ PANELS = {
 }
 
 
+def rotate_dial(side=360):
+    """The dial laid over the picture to turn it: a slate ring with white
+    ticks every 10 degrees (longer every 30), an orange pointer at the top
+    that shows the turn, and a slate disc in the middle behind the angle.
+    The dial is drawn translucent with black as its transparent colour, so
+    it holds no pure black and its centre between disc and ring is left
+    empty for the picture to show through."""
+    c = side / 2
+    ring_r, ring_w = c - 22, 32
+    parts = [f'<circle cx="{c:g}" cy="{c:g}" r="{ring_r:g}" fill="none" stroke="#22313F" stroke-width="{ring_w}"/>',
+             f'<circle cx="{c:g}" cy="{c:g}" r="{ring_r + ring_w / 2:g}" fill="none" stroke="#FFFFFF" stroke-width="2"/>',
+             f'<circle cx="{c:g}" cy="{c:g}" r="{ring_r - ring_w / 2:g}" fill="none" stroke="#FFFFFF" stroke-width="2"/>']
+    for deg in range(0, 360, 10):
+        if deg == 0:
+            continue
+        a = math.radians(deg)
+        outer = ring_r + ring_w / 2 - 4
+        inner = outer - (18 if deg % 30 == 0 else 9)
+        x1, y1 = c + outer * math.sin(a), c - outer * math.cos(a)
+        x2, y2 = c + inner * math.sin(a), c - inner * math.cos(a)
+        width = 4 if deg % 30 == 0 else 2
+        parts.append(f'<path d="M{x1:.1f} {y1:.1f} L{x2:.1f} {y2:.1f}" stroke="#FFFFFF" stroke-width="{width}" '
+                     'stroke-linecap="round"/>')
+    # The pointer: a triangle across the ring at the top, pointing inwards.
+    top = c - ring_r - ring_w / 2 - 2
+    tip = c - ring_r + ring_w / 2 + 16
+    parts.append(f'<path d="M{c - 20:g} {top:g} L{c + 20:g} {top:g} L{c:g} {tip:g} Z" fill="#C2410C" '
+                 'stroke="#FFFFFF" stroke-width="3" stroke-linejoin="round"/>')
+    parts.append(f'<circle cx="{c:g}" cy="{c:g}" r="92" fill="#22313F" stroke="#FFFFFF" stroke-width="2"/>')
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{side}" height="{side}" viewBox="0 0 {side} {side}">\n'
+            + "".join(f"  {p}\n" for p in parts) + "</svg>\n")
+
+
 def lzw(pixels, min_size):
     """GIF LZW compression of palette indices, as data sub-blocks."""
     clear, end = 1 << min_size, (1 << min_size) + 1
@@ -218,6 +251,7 @@ def main():
         write(f"button_{state}.svg", push_button(colour))
     for name, text in PANELS.items():
         write(f"{name}.svg", text)
+    write("rotate_dial.svg", rotate_dial())
     busy_gif("busy.gif")
 
 
