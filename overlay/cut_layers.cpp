@@ -86,8 +86,7 @@ void CCutBtnLayer::LoadResources() {
     CGdiBtnEx& button = buttons_[id - 1];
     CRect ignored;
     layout_.LoadGdiBtn(button, ignored, this, id);
-    // The tip in the current language, when the texts have one.
-    if (const _MYLANGUAGE* tip = layout_.GetLanguage(id)) button.setToolTip(QString::fromStdU16String(tip->value));
+    layout_.SetLanguageTip(button, id);
   }
   SetRect();
 }
