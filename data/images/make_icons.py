@@ -191,8 +191,10 @@ def spinner(side=260, dots=8):
 
 
 def strip(colour, body):
-    # A 120 x 28 pill under the hand; `body` is drawn on a 120 x 28 grid.
-    return svg(120, 28, f'<rect x="1" y="1" width="118" height="26" rx="13" fill="{colour}"/>{body}')
+    # A 120 x 28 pill under the hand, 8 pixels below it; `body` is drawn on
+    # the pill's 120 x 28 grid.
+    return svg(120, 36, f'<g transform="translate(0 8)"><rect x="1" y="1" width="118" height="26" rx="13" '
+               f'fill="{colour}"/>{body}</g>')
 
 
 def dots_glyph(hollow=False):
@@ -247,14 +249,16 @@ PICTOGRAMS = {
     "gesture_hand": svg(120, 120, f'<circle cx="24" cy="24" r="23" fill="{SLATE}"/>{HAND}', "0 0 48 48"),
     "gesture_wait": strip(SLATE, small_hand(12) + dots_glyph()),
     "gesture_lost": strip(SLATE, small_hand(12) + dots_glyph(hollow=True)),
-    "gesture_ready": svg(64, 64, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{SLATE}"/>'
-                         f'<g transform="translate(-3 -2)">{HAND}</g>' + badge(GREEN, CHECK), "0 0 48 48"),
-    "gesture_ready_over": svg(64, 64, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{BLUE}"/>'
-                              f'<g transform="translate(-3 -2)">{HAND}</g>' + badge(GREEN, CHECK), "0 0 48 48"),
-    "gesture_ending": svg(64, 64, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{SLATE}"/>'
-                          f'<g transform="translate(-3 -2)">{HAND}</g>' + badge(ORANGE, CLOCK), "0 0 48 48"),
+    "gesture_ready": svg(96, 96, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{SLATE}"/>'
+                         f'<g transform="translate(1 4) scale(0.8)">{HAND}</g>' + badge(GREEN, CHECK), "0 0 48 48"),
+    "gesture_ready_over": svg(96, 96, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{BLUE}"/>'
+                              f'<g transform="translate(1 4) scale(0.8)">{HAND}</g>' + badge(GREEN, CHECK), "0 0 48 48"),
+    "gesture_ending": svg(96, 96, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{SLATE}"/>'
+                          f'<g transform="translate(1 4) scale(0.8)">{HAND}</g>' + badge(ORANGE, CLOCK), "0 0 48 48"),
     "gesture_shot": strip(ORANGE, small_camera(12) + f'<path d="M48 14 H96 M84 7 L96 14 L84 21" {STROKE}/>'),
     "gesture_countdown": countdown(),
+    # Under the number: a white disc, one with the palm and the count-down's middle.
+    "gesture_number": svg(56, 56, f'<circle cx="28" cy="28" r="26" fill="{GLYPH}"/>'),
     "gesture_camera": strip(SLATE, small_camera(12) + dots_glyph()),
     "auto_photo": svg(64, 64, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{SLATE}"/>'
                       f'<g transform="translate(-3 -3)">{CAMERA}</g>' + badge(ORANGE, TURN), "0 0 48 48"),

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "tests/overlay/layer_host.h"
+#include "tests/overlay/ticked_gesture_layer.h"
 #include "tests/overlay/ui_test_set.h"
 
 namespace {
@@ -26,36 +27,7 @@ using overlay_test::PatternAt;
 using overlay_test::SaveShot;
 using overlay_test::UiControl;
 using Layer = CGestureRecognitionLayer;
-
-// The layer with its timers fired by the test: a tick reaches only a
-// running timer, as a real one would; the real ticks are left out, so
-// that a slow run cannot move the state on by itself.
-class TickedGestureLayer : public CGestureRecognitionLayer {
- public:
-  void Tick(UINT id) {
-    if (!HasTimer(id)) return;
-    ticking_ = true;
-    OnTimer(id);
-    ticking_ = false;
-  }
-  void Ticks(UINT id, int n) {
-    for (int i = 0; i < n; ++i) Tick(id);
-  }
-  std::set<UINT> RunningTimers() const {
-    std::set<UINT> running;
-    for (const UINT id : {kWarmUpTimer, kPhotographTimer, kActivityTimer})
-      if (HasTimer(id)) running.insert(id);
-    return running;
-  }
-
- protected:
-  void OnTimer(UINT id) override {
-    if (ticking_) CGestureRecognitionLayer::OnTimer(id);
-  }
-
- private:
-  bool ticking_ = false;
-};
+using overlay_test::TickedGestureLayer;
 
 // The test set's pictures, by control id: solid colours, the spinner with
 // a marker at the middle of its top edge.
