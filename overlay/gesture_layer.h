@@ -81,10 +81,10 @@ class CGestureRecognitionLayer : public CPictureLayer {
   void OnMouseMove(UINT flags, CPoint p) override;
   void OnSize(int cx, int cy) override;
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-  // Where the pointer is now, in client coordinates.
-  virtual CPoint CursorPoint() const;
 
  private:
+  // Where the pointer is now, in client coordinates.
+  CPoint CursorPoint() const;
   void StopTimers();
   // Back to idle: counters and the close button cleared, timers stopped.
   void Reset();

@@ -139,23 +139,9 @@ void CRotateBtnLayer::OnLButtonUp(UINT, CPoint) {
 
 // ---- Background layer -------------------------------------------------------------------------
 
-CRotateBgLayer::CRotateBgLayer() = default;
+CRotateBgLayer::CRotateBgLayer() : CBackgroundLayer(dial_) {}
 CRotateBgLayer::~CRotateBgLayer() = default;
 
 bool CRotateBgLayer::Create(CWnd* owner, const CRect& screenRect) {
-  const CRect place = screenRect.IsRectEmpty() ? OwnerScreenRect(owner) : screenRect;
-  if (!CreateLayer(owner, QStringLiteral("rotateBgLayer"), place)) return false;
-  return dial_.Create(this);
+  return CreateBackground(owner, QStringLiteral("rotateBgLayer"), screenRect) && dial_.Create(this);
 }
-
-int CRotateBgLayer::ShowWindow(int cmd) {
-  dial_.ShowWindow(cmd);
-  return COverlayLayer::ShowWindow(cmd);
-}
-
-void CRotateBgLayer::FollowWithDial() {
-  if (dial_.IsLayer()) dial_.MoveWindow(GetWindowRect());
-}
-
-void CRotateBgLayer::OnSize(int, int) { FollowWithDial(); }
-void CRotateBgLayer::OnMove(int, int) { FollowWithDial(); }

@@ -82,7 +82,7 @@ class CRotateBtnLayer : public COverlayLayer {
   LOGFONTW font_;
 };
 
-class CRotateBgLayer : public COverlayLayer {
+class CRotateBgLayer : public CBackgroundLayer {
  public:
   CRotateBgLayer();
   ~CRotateBgLayer() override;
@@ -92,19 +92,10 @@ class CRotateBgLayer : public COverlayLayer {
   // dial layer over it.
   bool Create(CWnd* owner, const CRect& screenRect = {});
 
-  // Records the command, shows or hides the dial layer, then itself.
-  int ShowWindow(int cmd) override;
-  int GetShowWindow() const { return GetShowState(); }
   void SetParentHwnd(HWND target) { dial_.SetParentHwnd(target); }
   void SetRotateAngle(int degrees) { dial_.SetRotateAngle(degrees); }
   CRotateBtnLayer& GetBtnLayer() { return dial_; }
 
- protected:
-  void OnSize(int cx, int cy) override;
-  void OnMove(int x, int y) override;
-
  private:
-  void FollowWithDial();
-
   CRotateBtnLayer dial_;
 };

@@ -19,28 +19,10 @@
 namespace {
 
 using overlay_test::PatternAt;
-using overlay_test::PatternHost;
 using Layer = CGestureRecognitionLayer;
 
-class GestureLayersOnX : public ::testing::Test {
+class GestureLayersOnX : public overlay_test::XLayerHostTest {
  protected:
-  void SetUp() override {
-    top.Create(CWnd::Kind::Popup, "gesture host", CRect(200, 150, 1000, 750));
-    host.Create(CWnd::Kind::Child, "", CRect(80, 60, 720, 540), &top);
-    host.ShowWindow(SW_SHOW);
-    top.ShowWindow(SW_SHOW);
-    ASSERT_TRUE(grabber.Open());
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&top));
-  }
-  // The host's area of the screen.
-  QImage Grab(const QString& name) {
-    QTest::qWait(150);
-    CScreenGrabber::Frame shot;
-    if (!grabber.Grab(host.GetWindowRect(), shot, nullptr, false)) return {};
-    QImage image = QImage(shot.pixels, shot.width, shot.height, shot.stride, QImage::Format_RGB32).copy();
-    overlay_test::SaveShot(image, name);
-    return image;
-  }
   // The screen shows the pattern exactly where the layer's picture is
   // transparent, and differs from it under most of what the picture draws.
   static void ExpectPictureOverPattern(const QImage& screen, const QImage& picture, const char* name) {
@@ -59,15 +41,7 @@ class GestureLayersOnX : public ::testing::Test {
     EXPECT_GT(drawn, 100) << name;
     EXPECT_GT(changed, drawn * 9 / 10) << name;
   }
-  CPoint OnScreen(const CRect& r) const {
-    const CRect h = host.GetWindowRect();
-    return CPoint(h.left + (r.left + r.right) / 2, h.top + (r.top + r.bottom) / 2);
-  }
-
-  QApplication& app = TestApp();  // before the windows
-  CWnd top;
-  PatternHost host;
-  CScreenGrabber grabber;
+  CPoint CentreOnScreen(const CRect& r) const { return OnScreen(CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2)); }
 };
 
 TEST_F(GestureLayersOnX, EachStateOverThePictureAndTheCloseButtonByTheRealMouse) {
@@ -91,7 +65,7 @@ TEST_F(GestureLayersOnX, EachStateOverThePictureAndTheCloseButtonByTheRealMouse)
   for (const Step& s : steps) {
     s.reach();
     ASSERT_EQ(layer.GetGestureState(), s.state) << s.name;
-    const QImage screen = Grab(s.name);
+    const QImage screen = GrabHost(s.name);
     ASSERT_FALSE(screen.isNull());
     ASSERT_NE(layer.GetSurface(), nullptr);
     ExpectPictureOverPattern(screen, *layer.GetSurface(), s.name);
@@ -107,10 +81,10 @@ TEST_F(GestureLayersOnX, EachStateOverThePictureAndTheCloseButtonByTheRealMouse)
   ASSERT_EQ(layer.GetGestureState(), Layer::kReady);
   QTest::qWait(150);
   const CRect ready = layer.GetControlRect(6);
-  ASSERT_TRUE(x_session::PlayMouse({{OnScreen(ready).x - 10, OnScreen(ready).y + 10}}));
+  ASSERT_TRUE(x_session::PlayMouse({{CentreOnScreen(ready).x - 10, CentreOnScreen(ready).y + 10}}));
   ASSERT_TRUE(WaitUntil([&] { return layer.IsCloseShown(); })) << "hover over the ready picture";
-  Grab("gesture_on_x_close_button");
-  const CPoint close = OnScreen(layer.GetControlRect(Layer::kClose));
+  GrabHost("gesture_on_x_close_button");
+  const CPoint close = CentreOnScreen(layer.GetControlRect(Layer::kClose));
   ASSERT_TRUE(x_session::ClickAt(close.x, close.y));
   ASSERT_TRUE(WaitUntil([&] { return !layer.IsWindowVisible(); })) << "the close button ends the layer";
   EXPECT_EQ(layer.GetGestureState(), Layer::kIdle);
@@ -121,13 +95,13 @@ TEST_F(GestureLayersOnX, TheIndicatorWithItsCloseButtonByTheRealMouse) {
   ASSERT_TRUE(indicator.Create(&host));
   indicator.SetParentHwnd(&host);
   indicator.BeginAutoPhotograph();
-  QImage screen = Grab("indicator_on_x");
+  QImage screen = GrabHost("indicator_on_x");
   ASSERT_NE(indicator.GetSurface(), nullptr);
   ExpectPictureOverPattern(screen, *indicator.GetSurface(), "indicator");
-  const CPoint picture = OnScreen(indicator.GetPictureRect());
+  const CPoint picture = CentreOnScreen(indicator.GetPictureRect());
   ASSERT_TRUE(x_session::PlayMouse({{picture.x, picture.y}}));
   ASSERT_TRUE(WaitUntil([&] { return indicator.IsHover(); })) << "the mouse on the picture";
-  screen = Grab("indicator_on_x_hover");
+  screen = GrabHost("indicator_on_x_hover");
   ExpectPictureOverPattern(screen, *indicator.GetSurface(), "indicator with the close button");
   ASSERT_TRUE(x_session::ClickAt(picture.x, picture.y));
   ASSERT_TRUE(WaitUntil([&] { return !indicator.IsWindowVisible(); })) << "the close button hides it";

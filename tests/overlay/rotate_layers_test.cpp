@@ -253,35 +253,16 @@ TEST_F(RotateLayersTest, CentredWithOddSizesAndFollowingTheBackground) {
 }
 
 TEST_F(RotateLayersTest, KeysOfTheLayers) {
-  struct Case {
-    QWidget* target;
-    int key;
-    bool notice;
-  };
-  const Case cases[] = {
-      {&dial(), Qt::Key_Escape, true},
-      {&bg, Qt::Key_Escape, true},
-      {&dial(), Qt::Key_Return, false},
-      {&dial(), Qt::Key_Left, false},
-  };
-  for (const Case& c : cases) {
-    host.messages.clear();
-    QTest::keyPress(c.target, static_cast<Qt::Key>(c.key));
-    QTest::keyRelease(c.target, static_cast<Qt::Key>(c.key));
-    Settle();
-    ASSERT_EQ(host.Count(WM_LAYER_ESCAPE), c.notice ? 1u : 0u) << c.key;
-    if (c.notice) {
-      EXPECT_EQ(host.messages.back().wParam, VK_ESCAPE);
-    }
-  }
+  // Escape reaches the host from either layer; Enter and the rest do not.
+  EXPECT_EQ(EscapeNotices(&dial(), Qt::Key_Escape), 1u);
+  EXPECT_EQ(EscapeNotices(&bg, Qt::Key_Escape), 1u);
+  EXPECT_EQ(EscapeNotices(&dial(), Qt::Key_Return), 0u);
+  EXPECT_EQ(EscapeNotices(&dial(), Qt::Key_Left), 0u);
 }
 
-class RotateLayersWithoutFiles : public LayerHostTest {};
+class RotateLayersWithoutFiles : public overlay_test::LayerHostWithoutFiles {};
 
 TEST_F(RotateLayersWithoutFiles, NoDialIsDrawnAndNothingIsPosted) {
-  const std::filesystem::path empty = root / "no-data";
-  std::filesystem::create_directories(empty);
-  setenv("BREVIO_DATA_DIR", empty.c_str(), 1);
   CRotateBgLayer bg;
   ASSERT_TRUE(bg.Create(&host));
   bg.SetParentHwnd(&host);
@@ -297,7 +278,6 @@ TEST_F(RotateLayersWithoutFiles, NoDialIsDrawnAndNothingIsPosted) {
   Settle();
   EXPECT_EQ(host.Count(WM_ROTATE_ANGLE), 0u);
   EXPECT_EQ(bg.GetBtnLayer().GetRotateAngle(), -45);
-  unsetenv("BREVIO_DATA_DIR");
 }
 
 }  // namespace

@@ -16,16 +16,10 @@
 namespace {
 
 using overlay_test::PatternAt;
-using overlay_test::PatternHost;
 
-TEST(RotateLayersOnX, TheDialBlendsOverThePictureAndTurnsWithTheMouse) {
-  TestApp();
-  CWnd top;
-  PatternHost host;
-  top.Create(CWnd::Kind::Popup, "rotate host", CRect(200, 150, 1000, 750));
-  host.Create(CWnd::Kind::Child, "", CRect(80, 60, 720, 540), &top);
-  host.ShowWindow(SW_SHOW);
-  top.ShowWindow(SW_SHOW);
+class RotateLayersOnX : public overlay_test::XLayerHostTest {};
+
+TEST_F(RotateLayersOnX, TheDialBlendsOverThePictureAndTurnsWithTheMouse) {
   CRotateBgLayer bg;
   ASSERT_TRUE(bg.Create(&host));
   bg.SetParentHwnd(&host);
@@ -33,22 +27,15 @@ TEST(RotateLayersOnX, TheDialBlendsOverThePictureAndTurnsWithTheMouse) {
   bg.SetRotateAngle(30);
   CRotateBtnLayer& dial = bg.GetBtnLayer();
   ASSERT_EQ(dial.GetImageRect(), CRect(140, 60, 500, 420)) << "the shipped 360 x 360 dial, centred";
-  CScreenGrabber grabber;
-  ASSERT_TRUE(grabber.Open());
   const CRect h = host.GetWindowRect();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&top));
-  QTest::qWait(300);
-
-  CScreenGrabber::Frame shot;
-  ASSERT_TRUE(grabber.Grab(h, shot, nullptr, false));
-  const QImage image(shot.pixels, shot.width, shot.height, shot.stride, QImage::Format_RGB32);
-  overlay_test::SaveShot(image.copy(), "rotate_dial_on_x");
+  const QImage image = GrabHost("rotate_dial_on_x", 300);
+  ASSERT_FALSE(image.isNull());
   const QImage* surface = dial.GetSurface();
   ASSERT_NE(surface, nullptr);
-  ASSERT_EQ(surface->size(), QSize(shot.width, shot.height));
+  ASSERT_EQ(surface->size(), image.size());
   int clear = 0, blended = 0;
-  for (int y = 0; y < shot.height; y += 2)
-    for (int x = 0; x < shot.width; x += 2) {
+  for (int y = 0; y < image.height(); y += 2)
+    for (int x = 0; x < image.width(); x += 2) {
       const QColor got = image.pixelColor(x, y), under = PatternAt(x, y);
       const QColor dialColour = surface->pixelColor(x, y);
       if ((dialColour.rgb() & 0xFFFFFF) == 0) {
