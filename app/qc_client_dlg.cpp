@@ -6,6 +6,7 @@
 #include "contracts/fundara/names.h"
 #include "contracts/fundara/paths.h"
 #include "contracts/fundara/thumbs.h"
+#include "contracts/widgetta/list_view.h"
 #include "contracts/widgetta/ui_ctrl.h"
 
 #include <QClipboard>
@@ -428,12 +429,7 @@ void CQCClientDlg::DragAreaOut() {
 }
 
 Qt::DropAction CQCClientDlg::RunFileDrag(const QString& path) {
-  auto* data = new QMimeData;
-  data->setUrls({QUrl::fromLocalFile(path)});
-  auto* drag = new QDrag(this);
-  drag->setMimeData(data);
-  // Qt deletes the drag object when the drag has ended.
-  return drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+  return DragFilesOut(this, {path});
 }
 
 void CQCClientDlg::DeleteHandedOutFile(const std::string& path) {

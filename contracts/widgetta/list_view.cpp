@@ -1,6 +1,11 @@
 #include "contracts/widgetta/list_view.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QDrag>
+#include <QMimeData>
+#include <QPointer>
+#include <QUrl>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -24,8 +29,8 @@ QString NormalisedExt(const QString& ext) {
   return e;
 }
 
-// File names in the order people expect: runs of digits compare by value
-// ("c9" before "c10"), everything else without regard to case.
+}  // namespace
+
 bool NaturalLess(const QString& a, const QString& b) {
   int i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
@@ -52,7 +57,6 @@ bool NaturalLess(const QString& a, const QString& b) {
   return a < b;
 }
 
-}  // namespace
 
 int CListViewEx::SetPath(const QString& folder) {
   folder_ = folder;
@@ -263,14 +267,54 @@ bool CListViewEx::OnLButtonDown(UINT flags, CPoint p) {
   } else if (flags & MK_CONTROL) {
     SetSelect(hit, !IsSelected(hit));
     current_ = anchor_ = hit;
+  } else if (IsSelected(hit)) {
+    // Perhaps the start of a drag of every selected file.
+    pendingSelect_ = hit;
+    current_ = anchor_ = hit;
   } else {
     SelectAll(false);
     SetSelect(hit, true);
     current_ = anchor_ = hit;
   }
+  dragArmed_ = hit >= 0 && IsSelected(hit);
+  pressPoint_ = p;
   update();
   NotifyParent(LVN_SELCHANGE);
   return true;
+}
+
+void CListViewEx::OnLButtonUp(UINT, CPoint) {
+  dragArmed_ = false;
+  if (pendingSelect_ < 0) return;
+  const int only = pendingSelect_;
+  pendingSelect_ = -1;
+  SelectAll(false);
+  SetSelect(only, true);
+  update();
+  NotifyParent(LVN_SELCHANGE);
+}
+
+void CListViewEx::OnMouseMove(UINT flags, CPoint p) {
+  if (!dragArmed_ || !(flags & MK_LBUTTON)) return;
+  if (std::abs(p.x - pressPoint_.x) + std::abs(p.y - pressPoint_.y) < QApplication::startDragDistance()) return;
+  dragArmed_ = false;
+  pendingSelect_ = -1;
+  const QStringList files = GetSelectFile();
+  if (files.isEmpty()) return;
+  QPointer<CListViewEx> self(this);
+  DragFilesOut(this, files);
+  // The receiver may have moved the files away.
+  if (self) Refresh();
+}
+
+Qt::DropAction DragFilesOut(QWidget* source, const QStringList& paths) {
+  auto* data = new QMimeData;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  data->setUrls(urls);
+  auto* drag = new QDrag(source);
+  drag->setMimeData(data);
+  return drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
 }
 
 void CListViewEx::OnLButtonDblClk(UINT, CPoint p) {

@@ -10,6 +10,9 @@
 // space clears it. Each change posts WM_COMMAND to the parent with wParam =
 // MAKEWPARAM(list id, LVN_SELCHANGE) and lParam = the list's handle; a
 // double-click on a file posts LVN_DBLCLK (GetCurItem tells which).
+// Dragging a selected file drags every selected file out as file URLs; a
+// press on a selected file keeps the others selected until the button is
+// released without a drag.
 //
 // Every item can carry a progress layer (UpdateLayer): below 100 percent
 // the cell is veiled and shows a bar, e.g. while its file is being written.
@@ -21,6 +24,15 @@
 #include <vector>
 
 #include "contracts/widgetta/ui_ctrl.h"
+
+// File names in the order people expect: runs of digits compare by value
+// ("c9" before "c10"), everything else without regard to case.
+bool NaturalLess(const QString& a, const QString& b);
+
+// Drags the files out of `source` as file URLs (to the folder tree, a file
+// manager, a mail program) and returns what the receiver did with them.
+// Qt deletes the drag object when the drag has ended.
+Qt::DropAction DragFilesOut(QWidget* source, const QStringList& paths);
 
 constexpr UINT LVN_SELCHANGE = 1;
 constexpr UINT LVN_DBLCLK = 2;
@@ -73,6 +85,8 @@ class CListViewEx : public CUICtrl {
 
  protected:
   bool OnLButtonDown(UINT flags, CPoint p) override;
+  void OnLButtonUp(UINT flags, CPoint p) override;
+  void OnMouseMove(UINT flags, CPoint p) override;
   void OnLButtonDblClk(UINT flags, CPoint p) override;
   bool OnMouseWheel(UINT flags, short delta, CPoint screenPoint) override;
   void OnPaint(QPainter& painter) override;
@@ -99,4 +113,7 @@ class CListViewEx : public CUICtrl {
   int scroll_ = 0;
   int current_ = -1;
   int anchor_ = -1;
+  bool dragArmed_ = false;  // the press was on a selected file
+  CPoint pressPoint_;
+  int pendingSelect_ = -1;  // selected alone on release unless a drag began
 };

@@ -27,8 +27,11 @@ class ShippedData : public ScratchEnv {
   }
   // Every shipped file still holds what was shipped.
   void ExpectShippedUntouched() {
-    for (const auto& entry : fs::recursive_directory_iterator(root / "shipped"))
-      if (entry.is_regular_file()) EXPECT_EQ(ReadFile(entry.path()), kShippedText) << entry.path();
+    for (const auto& entry : fs::recursive_directory_iterator(root / "shipped")) {
+      if (entry.is_regular_file()) {
+        EXPECT_EQ(ReadFile(entry.path()), kShippedText) << entry.path();
+      }
+    }
   }
 };
 

@@ -21,6 +21,7 @@
 
 #include "platform/caption.h"
 #include "tests/fundara/scratch_env.h"
+#include "tests/support/running_program.h"
 #include "tests/support/test_app.h"
 #include "tests/support/x_session.h"
 
@@ -301,28 +302,16 @@ TEST_F(Package, TheUnpackedImageToolTurnsAPictureGrey) {
 TEST_F(Package, TheUnpackedProgramStartsToItsStartMenuAndWritesNothingShipped) {
   using namespace x_session;
   const auto before = Snapshot(kUsr / "share");
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.remove(QStringLiteral("LD_LIBRARY_PATH"));
-  env.insert(QStringLiteral("BREVIO_DEMO_CAMERA"), QStringLiteral("1"));
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-  QProcess brevio;
-  brevio.setProcessEnvironment(env);
-  brevio.setProcessChannelMode(QProcess::ForwardedChannels);
-  brevio.start(QString::fromStdString((kUsr / "bin/Brevio").string()), {});
-  ASSERT_TRUE(brevio.waitForStarted(10000));
-
+  RunningProgram brevio;
+  ASSERT_TRUE(brevio.Start(QString::fromStdString((kUsr / "bin/Brevio").string()), 1, {},
+                           [](QProcessEnvironment& env) { env.remove(QStringLiteral("LD_LIBRARY_PATH")); }));
   const bool menu = WaitUntil([] { return FindWindowByCaption(QStringLiteral("RozIdez")); }, 30000);
   CScreenGrabber grabber;
-  const bool painted = menu && grabber.Open() && WaitUntil([&] { return StartMenuPainted(grabber); }, 30000);
+  const bool painted = menu && grabber.Open() && brevio.WaitForStartMenu(grabber);
   // The running program's libraries are the unpacked ones.
-  const std::string maps = ReadFile("/proc/" + std::to_string(brevio.processId()) + "/maps");
-  const QString output = QString::fromLocal8Bit(qgetenv("BREVIO_TEST_OUTPUT"));
-  if (painted && !output.isEmpty()) GrabScreen(grabber).save(output + QStringLiteral("/package_start_menu.png"));
-  brevio.terminate();
-  if (!brevio.waitForFinished(15000)) {
-    brevio.kill();
-    brevio.waitForFinished(5000);
-  }
+  const std::string maps = ReadFile("/proc/" + std::to_string(brevio.Process().processId()) + "/maps");
+  if (painted) SaveScreenshot(grabber, QStringLiteral("package_start_menu"));
+  brevio.Stop();
   ASSERT_TRUE(menu) << "the start menu never appeared";
   EXPECT_TRUE(painted) << "the start menu was not painted";
   for (const char* lib : {"Lumiview", "Panelia", "Fundara"})

@@ -56,9 +56,10 @@ TEST(DrawnRegion, PixelsThatAreNeitherTransparentNorTheKey) {
         for (int x = r.left(); x <= r.right(); ++x) image.setPixel(x, y, colour);
     EXPECT_EQ(DrawnRegion(image, c.area, c.key), c.expected) << c.name;
     // The premultiplied form of the same picture draws the same pixels.
-    if (!c.key)
+    if (!c.key) {
       EXPECT_EQ(DrawnRegion(image.convertToFormat(QImage::Format_ARGB32_Premultiplied), c.area), c.expected)
           << c.name;
+    }
   }
 }
 

@@ -7,7 +7,9 @@
 #include <xcb/xtest.h>
 
 #include <QImage>
+#include <QProcess>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -44,6 +46,35 @@ inline bool PlayMouse(const std::vector<MouseStep>& steps, int pauseMs = 0) {
   }
   xcb_disconnect(c);
   return true;
+}
+
+// The key code that types `keysym` without modifiers, 0 when none does.
+inline xcb_keycode_t KeyCodeOf(xcb_connection_t* c, xcb_keysym_t keysym) {
+  const xcb_setup_t* setup = xcb_get_setup(c);
+  const int count = setup->max_keycode - setup->min_keycode + 1;
+  xcb_get_keyboard_mapping_reply_t* map =
+      xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, setup->min_keycode, count), nullptr);
+  if (!map) return 0;
+  const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
+  xcb_keycode_t code = 0;
+  for (int k = 0; k < count && !code; ++k)
+    if (syms[k * map->keysyms_per_keycode] == keysym) code = static_cast<xcb_keycode_t>(setup->min_keycode + k);
+  std::free(map);
+  return code;
+}
+
+// Presses and releases the key of `keysym` (X11/keysym.h) on the window
+// that has the focus. False without a display or without such a key.
+inline bool TapKey(xcb_keysym_t keysym) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  const xcb_keycode_t code = xcb_connection_has_error(c) ? 0 : KeyCodeOf(c, keysym);
+  if (code) {
+    xcb_test_fake_input(c, XCB_KEY_PRESS, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_test_fake_input(c, XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  }
+  xcb_disconnect(c);
+  return code != 0;
 }
 
 // Moves the pointer to a screen point and returns the top-level window that
@@ -101,6 +132,22 @@ inline QImage GrabScreen(CScreenGrabber& grabber) {
   return QImage(frame.pixels, frame.width, frame.height, frame.stride, QImage::Format_RGB32).copy();
 }
 
+// Keeps the screen as <name>.png in the test output folder of the build
+// tree (BREVIO_TEST_OUTPUT), for people to look at; nothing when unset.
+inline void SaveScreenshot(CScreenGrabber& grabber, const QString& name) {
+  const QString output = QString::fromLocal8Bit(qgetenv("BREVIO_TEST_OUTPUT"));
+  if (!output.isEmpty()) GrabScreen(grabber).save(output + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// The largest difference of one byte between two grabs of the same area;
+// 256 when their sizes differ.
+inline int LargestDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+  if (a.size() != b.size()) return 256;
+  int largest = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) largest = std::max(largest, std::abs(a[i] - b[i]));
+  return largest;
+}
+
 // How many different grey levels the grabbed bytes hold: a flat window has
 // a handful, a camera picture many.
 inline int DistinctGreys(const std::vector<unsigned char>& bytes) {
@@ -145,5 +192,28 @@ inline bool StartMenuPainted(CScreenGrabber& grabber) {
   auto near = [](int a, int b) { return std::abs(a - b) <= 6; };
   return px.size() == 3 && near(px[0], 0xF8) && near(px[1], 0xF6) && near(px[2], 0xF4);
 }
+
+// A compositing manager (xcompmgr) for the life of the object; Stop() ends
+// it earlier. Started() is false when the program could not be run.
+class CompositingManager {
+ public:
+  CompositingManager() {
+    process_.start(QStringLiteral("xcompmgr"), {});
+    started_ = process_.waitForStarted(3000);
+  }
+  ~CompositingManager() { Stop(); }
+  CompositingManager(const CompositingManager&) = delete;
+  CompositingManager& operator=(const CompositingManager&) = delete;
+  bool Started() const { return started_; }
+  void Stop() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) process_.kill(), process_.waitForFinished(1000);
+  }
+
+ private:
+  QProcess process_;
+  bool started_ = false;
+};
 
 }  // namespace x_session

@@ -154,3 +154,19 @@ TEST_F(ListViewTest, WheelScrollsByRows) {
   list.EnsureVisible(0);
   EXPECT_EQ(list.GetScrollPos(), 0);
 }
+
+// A press on a selected file may start dragging every selected file out, so
+// the others stay selected until the button comes up without a drag.
+TEST_F(ListViewTest, PressOnASelectedFileKeepsTheSelectionUntilRelease) {
+  Click(0);
+  Click(2, Qt::ControlModifier);
+  const CRect r = list.GetItemRect(2);
+  const QPoint centre(r.CenterPoint().x, r.CenterPoint().y);
+  QTest::mousePress(&list, Qt::LeftButton, {}, centre);
+  EXPECT_EQ(list.GetSelectFile(), (QStringList{Path("a.png"), Path("c9.jpg")}));
+  QTest::mouseRelease(&list, Qt::LeftButton, {}, centre);
+  EXPECT_EQ(list.GetSelectFile(), QStringList{Path("c9.jpg")});
+  // A press on a file not selected selects it alone at once.
+  QTest::mousePress(&list, Qt::LeftButton, {}, QPoint(list.GetItemRect(1).CenterPoint().x, list.GetItemRect(1).CenterPoint().y));
+  EXPECT_EQ(list.GetSelectFile(), QStringList{Path("b.jpg")});
+}
