@@ -72,8 +72,7 @@ void CCutBtnLayer::LoadResources() {
     CGdiBtnEx& button = buttons_[id - 1];
     CRect ignored;
     layout_.LoadGdiBtn(button, ignored, this, id);
-    // The tip in the current language, when the texts have one.
-    if (const _MYLANGUAGE* tip = layout_.GetLanguage(id)) button.setToolTip(QString::fromStdU16String(tip->value));
+    layout_.SetLanguageTip(button, id);
   }
   SetRect();
 }
@@ -276,27 +275,12 @@ void CCutRectLayer::OnMove(int, int) {
 
 // ---- Background layer -------------------------------------------------------------------------
 
-CCutBgLayer::CCutBgLayer() = default;
+CCutBgLayer::CCutBgLayer() : CBackgroundLayer(rectLayer_) {}
 CCutBgLayer::~CCutBgLayer() = default;
 
 bool CCutBgLayer::Create(CWnd* owner, const CRect& screenRect) {
-  const CRect place = screenRect.IsRectEmpty() ? OwnerScreenRect(owner) : screenRect;
-  if (!CreateLayer(owner, QStringLiteral("cutBgLayer"), place)) return false;
-  // It paints nothing: the rectangle layer over it draws the veil. It still
-  // takes the mouse over its whole rectangle, so that nothing reaches the
-  // picture below while cropping.
+  if (!CreateBackground(owner, QStringLiteral("cutBgLayer"), screenRect)) return false;
+  // It paints nothing: the rectangle layer over it draws the veil.
   SetCursorShape(CursorShape::Cross);
   return rectLayer_.Create(this);
 }
-
-int CCutBgLayer::ShowWindow(int cmd) {
-  rectLayer_.ShowWindow(cmd);
-  return COverlayLayer::ShowWindow(cmd);
-}
-
-void CCutBgLayer::FollowWithRectLayer() {
-  if (rectLayer_.IsLayer()) rectLayer_.MoveWindow(GetWindowRect());
-}
-
-void CCutBgLayer::OnSize(int, int) { FollowWithRectLayer(); }
-void CCutBgLayer::OnMove(int, int) { FollowWithRectLayer(); }
