@@ -25,6 +25,10 @@
 namespace {
 constexpr char kRecorderCaption[] = "Capturo";
 constexpr char kUpgradeCaption[] = "Upgrade";
+// While a recording runs the recorder's window is looked for every second:
+// a recorder that was killed or crashed never says "StopRecord".
+constexpr UINT kRecorderWatchTimer = 1;
+constexpr int kRecorderWatchMs = 1000;
 // Commands of the menus that switch a mode on.
 struct ModeCommand {
   CMainFrame::Mode mode;
@@ -127,6 +131,10 @@ std::vector<IRecordButtons*> CMainFrame::RecordButtonPairs() {
 
 void CMainFrame::SetRecordingState(int recording) {
   for (IRecordButtons* pair : RecordButtonPairs()) pair->SetRecording(recording);
+  if (recording)
+    SetTimer(kRecorderWatchTimer, kRecorderWatchMs);
+  else
+    KillTimer(kRecorderWatchTimer);
 }
 
 // ---- Camera order -------------------------------------------------------------
@@ -306,6 +314,10 @@ LRESULT CMainFrame::OnSysCommand(WPARAM command, LPARAM) {
 }
 
 bool CMainFrame::PreTranslateKeyDown(UINT vk) { return FilterKeyDown(vk); }
+
+void CMainFrame::OnTimer(UINT id) {
+  if (id == kRecorderWatchTimer && !FindWindowByCaption(QString::fromLatin1(kRecorderCaption))) SetRecordingState(0);
+}
 
 bool CMainFrame::FilterKeyDown(UINT vk) {
   if (vk == VK_ESCAPE) {

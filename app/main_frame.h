@@ -5,8 +5,8 @@
 // folders, creates the working windows, applies the upgrade start-up rules,
 // registers the recording hot keys F9/F10 and fixes which camera is the
 // "first" and which the "next" one. It starts and stops the screen recorder
-// and keeps every record/stop button pair in step with it, and it keeps the
-// full-screen state that the working windows follow.
+// and keeps every record/stop button pair in step with it (also when the
+// recorder vanishes without a word), and it keeps the full-screen state that the working windows follow.
 //
 // On X11 a fully transparent full-screen window would still cover the
 // desktop where no compositor runs, so the frame's own window is never
@@ -99,6 +99,7 @@ class CMainFrame : public CWnd, public ICameraDataHandler {
   LRESULT OnHotKey(WPARAM wParam, LPARAM lParam);
   LRESULT OnSysCommand(WPARAM wParam, LPARAM lParam);
   bool PreTranslateKeyDown(UINT vk) override;
+  void OnTimer(UINT id) override;
 
   // How the recorder and upgrader programs are started (tests replace it):
   // true when the program ran.

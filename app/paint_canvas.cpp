@@ -94,6 +94,7 @@ ARGB CPaintCanvas::Background() const { return tool_ == PAINT_NONE ? kClear : kM
 // ---- Settings and tools -----------------------------------------------------------------------
 
 void CPaintCanvas::ApplySettings(int lineType, ARGB colour, int width, int fade) {
+  strokeShown_ = false;
   lineType_ = lineType;
   colour_ = colour;
   width_ = width;
@@ -117,6 +118,7 @@ void CPaintCanvas::ApplyPen() {
 }
 
 void CPaintCanvas::Combine(CBufferDC& layer, ARGB value, DWORD rop) {
+  strokeShown_ = false;
   CBufferDC mask;
   if (!mask.CreateBufferDC(nullptr, layer.GetBufferRect())) return;
   pen_.Clear(mask.GetBufferDC(), value);
@@ -168,13 +170,25 @@ void CPaintCanvas::UpdateCursor() {
 
 // ---- Drawing helpers ----------------------------------------------------------------------------
 
-void CPaintCanvas::RefreshWorking() { working_.Copy(committed_); }
+void CPaintCanvas::RefreshWorking() {
+  strokeShown_ = false;
+  working_.Copy(committed_);
+}
 
 void CPaintCanvas::DrawObjects(HDC dc) {
   for (const Object& o : objects_) pen_.DrawImage(dc, o.image.get(), o.rect);
 }
 
+void CPaintCanvas::DrawAbove(HDC dc) {
+  DrawObjects(dc);
+  if (tool_ == PAINT_SELECT && !objects_.empty()) {
+    const CRect& r = objects_.back().rect;
+    pen_.DrawBlackFrame(dc, r.TopLeft(), r.BottomRight(), 1);
+  }
+}
+
 void CPaintCanvas::Present(const CBufferDC& buffer) {
+  strokeShown_ = false;
   if (window_) pen_.Paste(window_, buffer.GetBufferDC(), 255);
 }
 
@@ -183,25 +197,83 @@ void CPaintCanvas::Redraw() { RedrawOver(committed_); }
 void CPaintCanvas::RedrawOver(const CBufferDC& base) {
   if (!Ready()) return;
   scratch_.Copy(base);
-  DrawObjects(scratch_.GetBufferDC());
-  if (tool_ == PAINT_SELECT && !objects_.empty()) {
-    const CRect& r = objects_.back().rect;
-    pen_.DrawBlackFrame(scratch_.GetBufferDC(), r.TopLeft(), r.BottomRight(), 1);
-  }
+  DrawAbove(scratch_.GetBufferDC());
   Present(scratch_);
 }
 
 void CPaintCanvas::DrawStroke(int kind) {
   RefreshWorking();
+  InkStroke(kind);
+}
+
+void CPaintCanvas::InkStroke(int kind, std::size_t from) {
   if (kind == PAINT_FREE) {
     // A stroke of one point (a tap) is a dot: a line one pixel long with
     // the pen's round caps (a line of no length draws nothing).
-    std::vector<CPoint> line = points_;
+    std::vector<CPoint> line(points_.begin() + static_cast<std::ptrdiff_t>(from), points_.end());
     if (line.size() == 1) line.push_back(CPoint(line.front().x + 1, line.front().y));
     pen_.DrawLines(working_.GetBufferDC(), line);
   } else if (last_ != press_) {
     pen_.DrawLine(working_.GetBufferDC(), press_, last_);
   }
+}
+
+bool CPaintCanvas::MoveShownStroke(CPoint p) {
+  if (!strokeShown_ || (dragKind_ == PAINT_FREE && lineType_ != LINE_FREE)) return false;
+  // Pens of one pixel are drawn segment by segment from where each enters
+  // the drawing's limits, so a part of their line can differ from the whole.
+  if (pen_.GetPenWidth() <= 1.0f) return false;
+  // Objects drawn scaled (during a resize) are drawn whole: only 1:1 images
+  // are certain to give the same pixels when drawn in part.
+  for (const Object& o : objects_)
+    if (o.image->width() != o.rect.Width() || o.image->height() != o.rect.Height()) return false;
+  // The pixels that change: around the new segment of a freehand stroke
+  // (the old end's cap becomes a join there), or the old and the new line
+  // of a straight one. The pen reaches half its width past a line and an
+  // arrow head about 2.3 widths past its tip; the margins are generous and
+  // take in the smoothed edge.
+  const int width = static_cast<int>(std::ceil(pen_.GetPenWidth()));
+  const int reach = (lineType_ == LINE_ARROW ? 3 * width : width) + 2;
+  auto around = [reach](CPoint a, CPoint b) {
+    CRect r = Normalised(a, b);
+    r.InflateRect(reach, reach);
+    return r;
+  };
+  CRect changed;
+  if (dragKind_ == PAINT_FREE) {
+    if (points_.back() == p) return true;  // the same stroke
+    changed = around(points_.back(), p);
+    points_.push_back(p);
+  } else {
+    if (last_ == p) return true;
+    changed.UnionRect(around(press_, last_), around(press_, p));
+  }
+  last_ = p;
+  // Whole rows: the painter then fills and blends the same runs of pixels
+  // as in a whole redraw (a run cut short can round a translucent blend
+  // differently).
+  const CRect layer = working_.GetBufferRect();
+  changed.left = layer.left;
+  changed.right = layer.right;
+  if (!changed.IntersectRect(changed, layer)) return true;
+  // A freehand stroke is drawn from the first segment that comes within the
+  // pen's reach of those rows. The point where it is cut lies farther away,
+  // so its cap, and the segments before it, leave those rows as the whole
+  // stroke leaves them.
+  std::size_t from = 0;
+  if (dragKind_ == PAINT_FREE) {
+    CRect meet;
+    while (from + 2 < points_.size() && !meet.IntersectRect(around(points_[from], points_[from + 1]), changed))
+      ++from;
+  }
+  working_.Copy(committed_, changed);
+  pen_.SetClipRect(changed);
+  InkStroke(dragKind_, from);
+  scratch_.Copy(working_, changed);
+  DrawAbove(scratch_.GetBufferDC());
+  pen_.ResetClipRect();
+  pen_.Paste(window_, scratch_.GetBufferDC(), 255, changed);
+  return true;
 }
 
 void CPaintCanvas::ShowEraser(CPoint p, int angle) {
@@ -228,6 +300,7 @@ void CPaintCanvas::Press(CPoint p) {
       if (tool_ == PAINT_FREE) points_.push_back(p);
       DrawStroke(dragKind_);
       RedrawOver(working_);
+      strokeShown_ = true;
       break;
     case PAINT_ERASER:
       dragKind_ = PAINT_ERASER;
@@ -284,13 +357,14 @@ void CPaintCanvas::Move(CPoint p) {
   if (!Ready()) return;
   switch (dragKind_) {
     case PAINT_FREE:
-      if (points_.empty() || points_.back() != p) points_.push_back(p);
-      [[fallthrough]];
     case PAINT_LINE:
+      if (MoveShownStroke(p)) return;
+      if (dragKind_ == PAINT_FREE && (points_.empty() || points_.back() != p)) points_.push_back(p);
       // The objects lie above the stroke in progress, as they will once it is committed.
       last_ = p;
       DrawStroke(dragKind_);
       RedrawOver(working_);
+      strokeShown_ = true;
       break;
     case PAINT_ERASER:
       for (Object& o : objects_)
@@ -402,6 +476,7 @@ void CPaintCanvas::Release(CPoint p) {
     default: break;
   }
   dragKind_ = PAINT_NONE;
+  strokeShown_ = false;
 }
 
 void CPaintCanvas::ReleaseShape(CPoint p) {

@@ -138,6 +138,9 @@ class CPaintCanvas {
   void RefreshWorking();
   // The objects drawn in list order over `dc`.
   void DrawObjects(HDC dc);
+  // What lies above the layers on the window: the objects and, with the
+  // select tool, the top object's frame.
+  void DrawAbove(HDC dc);
   void Present(const CBufferDC& buffer);
   // The base (committed or working layer) plus the objects presented.
   void RedrawOver(const CBufferDC& base);
@@ -146,6 +149,14 @@ class CPaintCanvas {
   // Working layer = committed layer plus the stroke of a drag of that kind
   // (freehand through the points, else the line from press to last point).
   void DrawStroke(int kind);
+  // The stroke's pixels on the working layer, over what is there; a
+  // freehand stroke from its point `from` on.
+  void InkStroke(int kind, std::size_t from = 0);
+  // A move of a stroke that is shown whole: only the part of the window
+  // that the move changes is drawn again (with the same pixels a whole
+  // redraw gives) and presented. False when that cannot be done; the
+  // caller then draws everything.
+  bool MoveShownStroke(CPoint p);
   void ShowEraser(CPoint p, int angle);
   void PressSelect(CPoint p);
   void MoveSelect(CPoint p);
@@ -171,4 +182,9 @@ class CPaintCanvas {
   int grip_ = GRIP_NONE;
   float eraserScale_ = 1.0f;
   int dragKind_ = PAINT_NONE;
+  // The window shows scratch_, which is the working layer (the committed
+  // layer plus the stroke in progress as the points, press and last point
+  // give it) with what lies above: set by drawing a stroke whole, cleared
+  // by anything else that draws on a layer or presents.
+  bool strokeShown_ = false;
 };

@@ -8,6 +8,7 @@
 #include "contracts/fundara/thumbs.h"
 #include "contracts/widgetta/list_view.h"
 #include "contracts/widgetta/ui_ctrl.h"
+#include "platform/grips.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -27,24 +28,6 @@
 namespace {
 
 const QColor kSelectionGreen(0, 255, 0);
-
-// The eight handle points of a rectangle, in hit-test order (handle 1 first).
-void HandlePoints(const CRect& r, CPoint points[8]) {
-  const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
-  points[0] = {r.left, r.top};
-  points[1] = {cx, r.top};
-  points[2] = {r.right, r.top};
-  points[3] = {r.right, cy};
-  points[4] = {r.right, r.bottom};
-  points[5] = {cx, r.bottom};
-  points[6] = {r.left, r.bottom};
-  points[7] = {r.left, cy};
-}
-
-CRect HandleSquare(CPoint p) {
-  const int half = QC_HANDLE_SIZE / 2;
-  return CRect(p.x - half, p.y - half, p.x + half, p.y + half);
-}
 
 // A time text made safe as a file name: anything but letters, digits, '-'
 // and '_' becomes '-'.
@@ -269,10 +252,8 @@ void CQCClientDlg::DrawSelection(HDC dc) {
   p.setPen(pen);
   p.setBrush(Qt::NoBrush);
   p.drawRect(ToQRect(selection_));
-  CPoint points[8];
-  HandlePoints(selection_, points);
   p.setPen(Qt::NoPen);
-  for (const CPoint& pt : points) p.fillRect(ToQRect(HandleSquare(pt)), kSelectionGreen);
+  for (const CPoint& pt : GripCentres(selection_)) p.fillRect(ToQRect(GripSquare(pt, QC_HANDLE_SIZE)), kSelectionGreen);
 }
 
 void CQCClientDlg::UpdateHint() {
@@ -288,26 +269,13 @@ void CQCClientDlg::UpdateHint() {
 
 int CQCClientDlg::HitTest(CPoint point) const {
   if (selection_.IsRectEmpty()) return QC_HANDLE_NONE;
-  CPoint points[8];
-  HandlePoints(selection_, points);
-  for (int i = 0; i < 8; ++i)
-    if (HandleSquare(points[i]).PtInRect(point)) return i + 1;
+  if (const int grip = GripAt(selection_, point, QC_HANDLE_SIZE)) return grip;
   return selection_.PtInRect(point) ? QC_HANDLE_MOVE : QC_HANDLE_NONE;
 }
 
 CursorShape CQCClientDlg::CursorFor(int handle) const {
-  switch (handle) {
-    case 1:
-    case 5: return CursorShape::SizeNWSE;
-    case 3:
-    case 7: return CursorShape::SizeNESW;
-    case 2:
-    case 6: return CursorShape::SizeNS;
-    case 4:
-    case 8: return CursorShape::SizeWE;
-    case QC_HANDLE_MOVE: return grabbed_ ? CursorShape::Hand : CursorShape::SizeAll;
-    default: return CursorShape::Arrow;
-  }
+  if (handle == QC_HANDLE_MOVE) return grabbed_ ? CursorShape::Hand : CursorShape::SizeAll;
+  return GripCursor(handle, CursorShape::Arrow);
 }
 
 void CQCClientDlg::NormaliseSelection() {

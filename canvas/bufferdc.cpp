@@ -72,6 +72,14 @@ int CBufferDC::Copy(const CBufferDC& other) {
   return 1;
 }
 
+int CBufferDC::Copy(const CBufferDC& other, const CRect& part) {
+  if (&other == this || !bitmap_ || !other.bitmap_) return 0;
+  CRect shared;
+  if (!shared.IntersectRect(part, Area()) || !shared.IntersectRect(shared, other.Area())) return 1;
+  StretchPixels(*bitmap_, shared, *other.bitmap_, shared, SRCCOPY);
+  return 1;
+}
+
 int CBufferDC::Copy(HDC dc, const RECT& source) {
   if (!bitmap_ || !dc) return 0;
   CRect srcRect;

@@ -34,6 +34,9 @@ class CBufferDC {
 
   // Stretches the other buffer's whole area onto this one's whole area.
   int Copy(const CBufferDC& other);
+  // Copies a part (buffer coordinates, clipped to both buffers) of the
+  // other buffer to the same place in this one, pixel for pixel.
+  int Copy(const CBufferDC& other, const CRect& part);
   // Stretches the source rectangle of a context onto this buffer's area.
   int Copy(HDC dc, const RECT& source);
   // Stretches this buffer's area onto the destination with a raster operation.

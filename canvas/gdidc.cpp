@@ -73,8 +73,9 @@ double PenOffset(bool smooth, float width) {
   return (smooth || static_cast<int>(width) % 2 != 0) ? 0.5 : 0.0;
 }
 
-bool Begin(QPainter& p, QPaintDevice* device, bool smooth) {
+bool Begin(QPainter& p, QPaintDevice* device, bool smooth, const std::optional<CRect>& clip = std::nullopt) {
   if (!device || !p.begin(device)) return false;
+  if (clip) p.setClipRect(ToQRect(*clip));
   p.setRenderHint(QPainter::Antialiasing, smooth);
   p.setRenderHint(QPainter::SmoothPixmapTransform, true);
   p.setRenderHint(QPainter::TextAntialiasing, true);
@@ -254,7 +255,7 @@ int CGdiDC::DrawLine(HDC dc, CPoint from, CPoint to) {
 int CGdiDC::DrawLine(HDC dc, const std::vector<CPoint>& points) {
   if (!pen_) return 0;
   QPainter p;
-  if (!Begin(p, dc, true)) return 0;
+  if (!Begin(p, dc, true, clip_)) return 0;
   p.translate(0.5, 0.5);
   const QPen pen = ToQPen(pen_->color, pen_->width, pen_->dash, pen_->startCap);
   for (size_t i = 0; i + 1 < points.size(); ++i) {
@@ -267,7 +268,7 @@ int CGdiDC::DrawLine(HDC dc, const std::vector<CPoint>& points) {
 int CGdiDC::DrawLines(HDC dc, const std::vector<CPoint>& points) {
   if (!pen_) return 0;
   QPainter p;
-  if (!Begin(p, dc, true)) return 0;
+  if (!Begin(p, dc, true, clip_)) return 0;
   p.translate(0.5, 0.5);
   QPolygonF line;
   for (const CPoint& pt : points) line << QPointF(pt.x, pt.y);
@@ -327,7 +328,7 @@ int CGdiDC::DrawShape(HDC dc, CPoint a, CPoint b, Shape shape) {
   }
   QPainter p;
   const bool smooth = shape != Shape::Rect;
-  if (!Begin(p, dc, smooth)) return 0;
+  if (!Begin(p, dc, smooth, clip_)) return 0;
   const double offset = PenOffset(smooth, pen_->width);
   p.translate(offset, offset);
   p.setPen(ToQPen(pen_->color, pen_->width, pen_->dash, pen_->startCap));
@@ -359,7 +360,7 @@ int CGdiDC::DrawFillRect(HDC dc, CPoint a, CPoint b, ARGB color) {
   CRect r(a.x, a.y, b.x, b.y);
   r.NormalizeRect();
   QPainter p;
-  if (!Begin(p, dc, false)) return 0;
+  if (!Begin(p, dc, false, clip_)) return 0;
   p.fillRect(ToQRect(r), Argb(color));
   return 1;
 }
@@ -369,7 +370,7 @@ int CGdiDC::DrawOuterFrame(HDC dc, CPoint a, CPoint b, int width, ARGB color) {
   r.NormalizeRect();
   r.InflateRect(width / 2, width / 2);
   QPainter p;
-  if (!Begin(p, dc, false)) return 0;
+  if (!Begin(p, dc, false, clip_)) return 0;
   const double offset = PenOffset(false, static_cast<float>(width));
   p.translate(offset, offset);
   QPen pen = ToQPen(color, static_cast<float>(width), Gdiplus::DashStyleSolid, Gdiplus::LineCapFlat);
@@ -384,7 +385,7 @@ int CGdiDC::DrawBlackFrame(HDC dc, CPoint a, CPoint b, int handles) {
   CRect r(a.x, a.y, b.x, b.y);
   r.NormalizeRect();
   QPainter p;
-  if (!Begin(p, dc, false)) return 0;
+  if (!Begin(p, dc, false, clip_)) return 0;
   const QColor black = Argb(0xFF000000);
   p.save();
   p.translate(0.5, 0.5);
@@ -407,7 +408,7 @@ int CGdiDC::DrawBlackFrame(HDC dc, CPoint a, CPoint b, int handles) {
 int CGdiDC::DrawTextW(HDC dc, const QString& text, const LOGFONTW* font, CRect rect, ARGB color,
                       unsigned format) {
   QPainter p;
-  if (!Begin(p, dc, true)) return 0;
+  if (!Begin(p, dc, true, clip_)) return 0;
   DrawTextInto(p, text, font ? FontFromLogFont(*font) : DCFont(dc),
                QRectF(rect.left, rect.top, rect.Width(), rect.Height()), color, TextFlags(format));
   // Wash the rectangle with alpha 1 so a layered window keeps receiving the mouse there.
@@ -448,7 +449,7 @@ QImage* CGdiDC::SaveText(const QString& text, const LOGFONTW* font, int width, i
 int CGdiDC::DrawImage(HDC dc, const QImage* image, CRect dest) {
   if (!image || image->isNull() || dest.IsRectEmpty()) return 0;
   QPainter p;
-  if (!Begin(p, dc, true)) return 0;
+  if (!Begin(p, dc, true, clip_)) return 0;
   p.drawImage(ToQRect(dest), *image);
   return 1;
 }
@@ -456,7 +457,7 @@ int CGdiDC::DrawImage(HDC dc, const QImage* image, CRect dest) {
 int CGdiDC::DrawImage(HDC dc, const QImage* image, CRect dest, int angle) {
   if (!image || image->isNull()) return 0;
   QPainter p;
-  if (!Begin(p, dc, true)) return 0;
+  if (!Begin(p, dc, true, clip_)) return 0;
   const QPointF c((dest.left + dest.right) / 2.0, (dest.top + dest.bottom) / 2.0);
   p.translate(c);
   p.rotate(angle);
@@ -474,7 +475,7 @@ int CGdiDC::DrawImage(HDC dc, const QImage* image, CRect dest, CRect source,
                       const Gdiplus::ImageAttributes* attributes) {
   if (!image || image->isNull() || dest.IsRectEmpty() || source.IsRectEmpty()) return 0;
   QPainter p;
-  if (!Begin(p, dc, true)) return 0;
+  if (!Begin(p, dc, true, clip_)) return 0;
   if (attributes) {
     p.drawImage(ToQRect(dest), attributes->Apply(image->copy(ToQRect(source))));
   } else {
@@ -506,7 +507,7 @@ int CGdiDC::UpdateImage(QImage*& image, int width, int height) {
 int CGdiDC::DrawEraser(HDC dc, CPoint point, float scale, int angle) {
   if (scale <= 0) return 0;
   QPainter p;
-  if (!Begin(p, dc, false)) return 0;
+  if (!Begin(p, dc, false, clip_)) return 0;
   p.translate(point.x, point.y);  // the 2-pixel outline's edges on pixel boundaries
   p.rotate(angle);
   const int hw = static_cast<int>(10 * scale), hh = static_cast<int>(20 * scale);
@@ -598,4 +599,11 @@ int CGdiDC::Paste(HWND window, HDC dc, int alpha) {
   const QImage* image = DCImage(dc);
   if (!widget || !image || image->isNull()) return 0;
   return PresentOnWindow(widget, *image, alpha) ? 1 : 0;
+}
+
+int CGdiDC::Paste(HWND window, HDC dc, int alpha, const CRect& changed) {
+  auto* widget = qobject_cast<QWidget*>(window);
+  const QImage* image = DCImage(dc);
+  if (!widget || !image || image->isNull()) return 0;
+  return PresentOnWindow(widget, *image, alpha, ToQRect(changed)) ? 1 : 0;
 }

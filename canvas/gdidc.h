@@ -19,6 +19,7 @@
 
 #include <list>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Gdiplus {
@@ -164,6 +165,17 @@ class CGdiDC {
   // Presents the memory context on a top-level window (its current size,
   // from the context's origin), blended with per-pixel alpha times `alpha`.
   int Paste(HWND window, HDC dc, int alpha);
+  // The same when the context differs from what the window shows only
+  // inside `changed`: windows of this program's window class take only
+  // that part.
+  int Paste(HWND window, HDC dc, int alpha, const CRect& changed);
+
+  // Until ResetClipRect, the drawing on device contexts (lines, shapes,
+  // frames, text, images, the eraser's icon) changes only pixels inside the
+  // rectangle, each exactly as an unlimited drawing would. Erasing, Clear
+  // and the bitmaps made here are not limited.
+  void SetClipRect(const CRect& rect) { clip_ = rect; }
+  void ResetClipRect() { clip_.reset(); }
 
   // The rectangle the shape operations draw in (pen width inset, collapse).
   CRect ShapeRect(CPoint a, CPoint b) const;
@@ -184,4 +196,5 @@ class CGdiDC {
             bool scaled, float scale, int angle);
 
   std::shared_ptr<Pen> pen_;
+  std::optional<CRect> clip_;
 };

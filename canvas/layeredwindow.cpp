@@ -67,6 +67,13 @@ bool PresentOnWindow(QWidget* window, const QImage& image, int alpha) {
   return true;
 }
 
+bool PresentOnWindow(QWidget* window, const QImage& image, int alpha, const QRect& changed) {
+  auto* wnd = dynamic_cast<CWnd*>(window);
+  if (!wnd || image.isNull() || image.size() != window->size()) return PresentOnWindow(window, image, alpha);
+  wnd->UpdateLayeredImage(image, changed, alpha);
+  return true;
+}
+
 QImage PresentedImage(const QWidget* window) {
   if (const auto* wnd = dynamic_cast<const CWnd*>(window)) return wnd->GetLayeredImage();
   const CLayerPresenter* presenter = window ? FindPresenter(window) : nullptr;

@@ -18,6 +18,10 @@ class CLayeredWindow : public QWidget {
 // on any widget; only translucent top-level windows let the desktop show
 // through. False for a null window or image.
 bool PresentOnWindow(QWidget* window, const QImage& image, int alpha);
+// The same for an image that differs from the one presented before only
+// inside `changed`: a window of this program's window class converts and
+// repaints only that part; other widgets take the whole image.
+bool PresentOnWindow(QWidget* window, const QImage& image, int alpha, const QRect& changed);
 
 // What is presented on the window now (a null image when nothing is), and
 // its constant alpha.

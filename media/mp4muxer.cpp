@@ -67,8 +67,10 @@ int CMp4Muxer::Init(const char* path, int width, int height) {
   AVDictionary* options = nullptr;
   if (m_fragmented) {
     av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
-    av_dict_set(&options, "min_frag_duration", "1000000", 0);
-    av_dict_set(&options, "frag_duration", "2000000", 0);
+    // Half a second to a second a fragment: a kill costs at most about a
+    // second of the recording.
+    av_dict_set(&options, "min_frag_duration", "500000", 0);
+    av_dict_set(&options, "frag_duration", "1000000", 0);
   }
   // A stream that stops delivering (a microphone unplugged) holds the
   // other back for at most a second.

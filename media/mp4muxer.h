@@ -7,7 +7,7 @@
 // thread; sound is only copied there and encoded on the mux thread.
 //
 // While recording, an MP4 is written fragmented (an empty index, then one
-// fragment per key picture at least a second apart and at most two seconds
+// fragment per key picture at least half a second apart and at most a second
 // long, each synced to disk), so that a recording cut short by a kill, a
 // crash or a power loss plays up to its last fragment. On a normal end the
 // file is copied into an ordinary MP4 with its index in front; when that

@@ -1,6 +1,7 @@
 #include "overlay/cut_layers.h"
 
 #include "contracts/fundara/language.h"
+#include "platform/grips.h"
 
 #include <QPainter>
 
@@ -16,21 +17,6 @@ constexpr int kBarWindow = 4;
 CRect Normalised(CRect r) {
   r.NormalizeRect();
   return r;
-}
-
-// The centres of the eight handles in hit-code order: top-left, top,
-// top-right, right, bottom-right, bottom, bottom-left, left.
-std::array<CPoint, 8> HandleCentres(const CRect& r) {
-  const int mx = (r.left + r.right) / 2, my = (r.top + r.bottom) / 2;
-  return {CPoint(r.left, r.top),     CPoint(mx, r.top),       CPoint(r.right, r.top),
-          CPoint(r.right, my),       CPoint(r.right, r.bottom), CPoint(mx, r.bottom),
-          CPoint(r.left, r.bottom),  CPoint(r.left, my)};
-}
-
-CRect HandleSquare(CPoint c) {
-  CRect square(c.x, c.y, c.x, c.y);
-  square.InflateRect(CCutRectLayer::kHandleSize / 2, CCutRectLayer::kHandleSize / 2);
-  return square;
 }
 
 // Limits a move so that [low + d, high + d] stays within [min, max]: the
@@ -86,8 +72,7 @@ void CCutBtnLayer::LoadResources() {
     CGdiBtnEx& button = buttons_[id - 1];
     CRect ignored;
     layout_.LoadGdiBtn(button, ignored, this, id);
-    // The tip in the current language, when the texts have one.
-    if (const _MYLANGUAGE* tip = layout_.GetLanguage(id)) button.setToolTip(QString::fromStdU16String(tip->value));
+    layout_.SetLanguageTip(button, id);
   }
   SetRect();
 }
@@ -168,31 +153,18 @@ int CCutRectLayer::ShowWindow(int cmd) {
 
 int CCutRectLayer::DragFrame(CPoint p) const {
   if (rect_.Width() < kHandleSize || rect_.Height() < kHandleSize) return 0;
-  const std::array<CPoint, 8> centres = HandleCentres(rect_);
-  for (std::size_t i = 0; i < centres.size(); ++i)
-    if (HandleSquare(centres[i]).PtInRect(p)) return static_cast<int>(i) + 1;
+  if (const int grip = GripAt(rect_, p, kHandleSize)) return grip;
   return rect_.PtInRect(p) ? kMove : 0;
 }
 
 CursorShape CCutRectLayer::CursorForHit(int hit) {
-  switch (hit) {
-    case 1:
-    case 5: return CursorShape::SizeNWSE;
-    case 3:
-    case 7: return CursorShape::SizeNESW;
-    case 2:
-    case 6: return CursorShape::SizeNS;
-    case 4:
-    case 8: return CursorShape::SizeWE;
-    case kMove: return CursorShape::SizeAll;
-    default: return CursorShape::Cross;
-  }
+  return hit == kMove ? CursorShape::SizeAll : GripCursor(hit, CursorShape::Cross);
 }
 
 void CCutRectLayer::DrawGreenFrame(QPainter& painter) const {
   const CRect r = Normalised(rect_);
   PaintRectOutline(painter, r, 2, kGreen);
-  for (const CPoint& c : HandleCentres(r)) painter.fillRect(ToQRect(HandleSquare(c)), kGreen);
+  for (const CPoint& c : GripCentres(r)) painter.fillRect(ToQRect(GripSquare(c, kHandleSize)), kGreen);
 }
 
 void CCutRectLayer::DrawLayer(QPainter& painter) const {
@@ -303,27 +275,12 @@ void CCutRectLayer::OnMove(int, int) {
 
 // ---- Background layer -------------------------------------------------------------------------
 
-CCutBgLayer::CCutBgLayer() = default;
+CCutBgLayer::CCutBgLayer() : CBackgroundLayer(rectLayer_) {}
 CCutBgLayer::~CCutBgLayer() = default;
 
 bool CCutBgLayer::Create(CWnd* owner, const CRect& screenRect) {
-  const CRect place = screenRect.IsRectEmpty() ? OwnerScreenRect(owner) : screenRect;
-  if (!CreateLayer(owner, QStringLiteral("cutBgLayer"), place)) return false;
-  // It paints nothing: the rectangle layer over it draws the veil. It still
-  // takes the mouse over its whole rectangle, so that nothing reaches the
-  // picture below while cropping.
+  if (!CreateBackground(owner, QStringLiteral("cutBgLayer"), screenRect)) return false;
+  // It paints nothing: the rectangle layer over it draws the veil.
   SetCursorShape(CursorShape::Cross);
   return rectLayer_.Create(this);
 }
-
-int CCutBgLayer::ShowWindow(int cmd) {
-  rectLayer_.ShowWindow(cmd);
-  return COverlayLayer::ShowWindow(cmd);
-}
-
-void CCutBgLayer::FollowWithRectLayer() {
-  if (rectLayer_.IsLayer()) rectLayer_.MoveWindow(GetWindowRect());
-}
-
-void CCutBgLayer::OnSize(int, int) { FollowWithRectLayer(); }
-void CCutBgLayer::OnMove(int, int) { FollowWithRectLayer(); }

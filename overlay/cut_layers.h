@@ -133,7 +133,7 @@ class CCutRectLayer : public COverlayLayer {
   CCutBtnLayer bar_;
 };
 
-class CCutBgLayer : public COverlayLayer {
+class CCutBgLayer : public CBackgroundLayer {
  public:
   CCutBgLayer();
   ~CCutBgLayer() override;
@@ -143,9 +143,6 @@ class CCutBgLayer : public COverlayLayer {
   // rectangle layer over it.
   bool Create(CWnd* owner, const CRect& screenRect = {});
 
-  // Records the command, shows or hides the rectangle layer, then itself.
-  int ShowWindow(int cmd) override;
-  int GetShowWindow() const { return GetShowState(); }
   CRect GetCutRect() const { return rectLayer_.GetCutRect(); }
   void ShowBtn(int on) { rectLayer_.ShowBtn(on); }
   void SetParentHwnd(HWND target) { rectLayer_.SetParentHwnd(target); }
@@ -156,11 +153,7 @@ class CCutBgLayer : public COverlayLayer {
   bool OnLButtonDown(UINT flags, CPoint p) override { return rectLayer_.OnLButtonDown(flags, p); }
   void OnLButtonUp(UINT flags, CPoint p) override { rectLayer_.OnLButtonUp(flags, p); }
   void OnMouseMove(UINT flags, CPoint p) override { rectLayer_.OnMouseMove(flags, p); }
-  void OnSize(int cx, int cy) override;
-  void OnMove(int x, int y) override;
 
  private:
-  void FollowWithRectLayer();
-
   CCutRectLayer rectLayer_;
 };

@@ -39,3 +39,19 @@ void COverlayLayer::keyReleaseEvent(QKeyEvent* e) {
   }
   CWnd::keyReleaseEvent(e);
 }
+
+bool CBackgroundLayer::CreateBackground(CWnd* owner, const QString& name, const CRect& screenRect) {
+  return CreateLayer(owner, name, screenRect.IsRectEmpty() ? OwnerScreenRect(owner) : screenRect);
+}
+
+int CBackgroundLayer::ShowWindow(int cmd) {
+  upper_.ShowWindow(cmd);
+  return COverlayLayer::ShowWindow(cmd);
+}
+
+void CBackgroundLayer::FollowWithUpper() {
+  if (upper_.IsLayer()) upper_.MoveWindow(GetWindowRect());
+}
+
+void CBackgroundLayer::OnSize(int, int) { FollowWithUpper(); }
+void CBackgroundLayer::OnMove(int, int) { FollowWithUpper(); }

@@ -28,3 +28,29 @@ class COverlayLayer : public CWnd {
   void keyPressEvent(QKeyEvent* e) override;
   void keyReleaseEvent(QKeyEvent* e) override;
 };
+
+// A layer the host places over its picture area that keeps one layer of
+// its own (the upper layer) exactly over itself: shows and hides it with
+// itself and moves it along. It paints nothing and takes the mouse over
+// its whole rectangle, so that the picture below is not dragged meanwhile.
+class CBackgroundLayer : public COverlayLayer {
+ public:
+  explicit CBackgroundLayer(COverlayLayer& upper) : upper_(upper) {}
+
+  // Records the command, shows or hides the upper layer, then itself.
+  int ShowWindow(int cmd) override;
+  int GetShowWindow() const { return GetShowState(); }
+
+ protected:
+  // Creates this layer, named `name`, over `owner` at `screenRect` (screen
+  // coordinates; the owner's whole rectangle when empty), hidden. The
+  // upper layer is created over it afterwards.
+  bool CreateBackground(CWnd* owner, const QString& name, const CRect& screenRect);
+  void OnSize(int cx, int cy) override;
+  void OnMove(int x, int y) override;
+
+ private:
+  void FollowWithUpper();
+
+  COverlayLayer& upper_;
+};

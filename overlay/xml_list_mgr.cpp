@@ -150,3 +150,7 @@ int CXmlListMgr::LoadGifStatic(CPictureEx& picture, CRect& rect, CWnd* parent, i
   picture.ShowWindow(SW_SHOW);
   return loaded;
 }
+
+void CXmlListMgr::SetLanguageTip(CUICtrl& control, int id) const {
+  if (const _MYLANGUAGE* tip = GetLanguage(id)) control.setToolTip(QString::fromStdU16String(tip->value));
+}

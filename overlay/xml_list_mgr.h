@@ -74,6 +74,10 @@ class CXmlListMgr {
   // loads "bgImg", takes the rectangle and is shown. 1 when it loaded.
   int LoadGifStatic(CPictureEx& picture, CRect& rect, CWnd* parent, int id);
 
+  // Gives the control the tip of text `id` in the current language, when
+  // the texts have one (the control's own "tip" is the original's).
+  void SetLanguageTip(CUICtrl& control, int id) const;
+
   // The caption chain of a control; unresolved links stay null.
   struct Caption {
     _MYCONTROL* control = nullptr;

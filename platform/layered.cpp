@@ -15,6 +15,7 @@
 #include <xcb/shape.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -183,6 +184,30 @@ void CWnd::UpdateLayeredImage(const QImage& argb, int alpha) {
   L.shape = L.alpha > 0 ? DrawnRegion(L.image, rect()) : QRegion();
   ApplyShape();  // known before the paint: no paint is clipped by an old shape
   update();
+}
+
+void CWnd::UpdateLayeredImage(const QImage& argb, const QRect& changed, int alpha) {
+  const Layered* shown = layered_.get();
+  if (!shown || !shown->on || !shown->imageMode || shown->alpha != std::clamp(alpha, 0, 255) ||
+      shown->image.size() != argb.size()) {
+    UpdateLayeredImage(argb, alpha);
+    return;
+  }
+  Layered& L = *layered_;
+  const QRect part = changed & argb.rect();
+  if (part.isEmpty()) return;
+  // The part converted as the whole picture would be, row by row into place.
+  const QImage premultiplied = argb.copy(part).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const auto rowBytes = static_cast<std::size_t>(part.width()) * 4;
+  for (int y = 0; y < part.height(); ++y)
+    std::memcpy(L.image.scanLine(part.top() + y) + static_cast<std::ptrdiff_t>(part.left()) * 4,
+                premultiplied.constScanLine(y), rowBytes);
+  if (L.alpha > 0) {
+    const QRect scanned = part & rect();
+    L.shape = L.shape.subtracted(QRegion(scanned)).united(DrawnRegion(L.image, scanned));
+  }
+  ApplyShape();
+  update(part);
 }
 
 QImage CWnd::GetLayeredImage() const { return layered_ && layered_->imageMode ? layered_->image : QImage(); }

@@ -375,7 +375,11 @@ void CWnd::resizeEvent(QResizeEvent*) {
     layered_->shape = layered_->alpha > 0 ? DrawnRegion(layered_->image, rect()) : QRegion();
     ApplyShape();
   } else if (IsLayered() && !isWindow()) {
-    clearMask();  // the next paint draws the whole new size and finds the shape again
+    // The next paint draws the whole new size and finds the shape again.
+    // Until then the old shape is void: set again as the mask, it could lie
+    // wholly outside the new size, and no paint would ever come.
+    layered_->shape = QRegion(rect());
+    clearMask();
   }
   if (isWindow() && isVisible() && IsLayered() && QtXConnection() && !Translucent()) RequestBackdrop();
   OnSize(width(), height());

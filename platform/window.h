@@ -189,6 +189,11 @@ class CWnd : public QWidget {
   // from its origin at the window's size, times the constant `alpha`; the
   // paint hooks rest until SetLayeredAttributes is called again.
   void UpdateLayeredImage(const QImage& argb, int alpha = 255);
+  // The same for a picture that differs from the one shown only inside
+  // `changed`: only that part is converted, scanned for drawn pixels and
+  // repainted. Without a shown picture of the same size and alpha the whole
+  // picture is presented.
+  void UpdateLayeredImage(const QImage& argb, const QRect& changed, int alpha = 255);
   bool IsLayered() const;
   // The picture UpdateLayeredImage presents (null when none) and its alpha.
   QImage GetLayeredImage() const;

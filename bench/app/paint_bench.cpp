@@ -1,8 +1,9 @@
 // Annotation canvas speed on a 1920 × 1080 window (offscreen): one freehand
 // move with its paste for strokes of 100, 1000 and 5000 points, an eraser
 // sweep step, a tool switch (the alpha AND/XOR of both layers) and a redraw
-// with 20 objects, beside a memcpy of one layer in the same run. Each move
-// redraws the whole stroke and presents the whole window.
+// with 20 objects, beside a memcpy of one layer in the same run. A move of
+// a stroke in progress draws again and presents only the part of the window
+// around its newest segment.
 
 #include <benchmark/benchmark.h>
 

@@ -122,6 +122,151 @@ PANELS = {
 }
 
 
+def rotate_dial(side=360):
+    """The dial laid over the picture to turn it: a slate ring with white
+    ticks every 10 degrees (longer every 30), an orange pointer at the top
+    that shows the turn, and a slate disc in the middle behind the angle.
+    The dial is drawn translucent with black as its transparent colour, so
+    it holds no pure black and its centre between disc and ring is left
+    empty for the picture to show through."""
+    c = side / 2
+    ring_r, ring_w = c - 22, 32
+    parts = [f'<circle cx="{c:g}" cy="{c:g}" r="{ring_r:g}" fill="none" stroke="#22313F" stroke-width="{ring_w}"/>',
+             f'<circle cx="{c:g}" cy="{c:g}" r="{ring_r + ring_w / 2:g}" fill="none" stroke="#FFFFFF" stroke-width="2"/>',
+             f'<circle cx="{c:g}" cy="{c:g}" r="{ring_r - ring_w / 2:g}" fill="none" stroke="#FFFFFF" stroke-width="2"/>']
+    for deg in range(0, 360, 10):
+        if deg == 0:
+            continue
+        a = math.radians(deg)
+        outer = ring_r + ring_w / 2 - 4
+        inner = outer - (18 if deg % 30 == 0 else 9)
+        x1, y1 = c + outer * math.sin(a), c - outer * math.cos(a)
+        x2, y2 = c + inner * math.sin(a), c - inner * math.cos(a)
+        width = 4 if deg % 30 == 0 else 2
+        parts.append(f'<path d="M{x1:.1f} {y1:.1f} L{x2:.1f} {y2:.1f}" stroke="#FFFFFF" stroke-width="{width}" '
+                     'stroke-linecap="round"/>')
+    # The pointer: a triangle across the ring at the top, pointing inwards.
+    top = c - ring_r - ring_w / 2 - 2
+    tip = c - ring_r + ring_w / 2 + 16
+    parts.append(f'<path d="M{c - 20:g} {top:g} L{c + 20:g} {top:g} L{c:g} {tip:g} Z" fill="#C2410C" '
+                 'stroke="#FFFFFF" stroke-width="3" stroke-linejoin="round"/>')
+    parts.append(f'<circle cx="{c:g}" cy="{c:g}" r="92" fill="#22313F" stroke="#FFFFFF" stroke-width="2"/>')
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{side}" height="{side}" viewBox="0 0 {side} {side}">\n'
+            + "".join(f"  {p}\n" for p in parts) + "</svg>\n")
+
+
+# Pictograms of the gesture layer and the automatic-photographing
+# indicator: no words, shown over the live picture. The hand is drawn on the
+# 48-unit grid with its palm centred, so that a number written in the
+# middle of the picture falls on the palm.
+HAND = (f'<rect x="14" y="15" width="20" height="19" rx="6" fill="{GLYPH}"/>'
+        f'<path d="M17 17 V8 M22 17 V5 M27 17 V6 M32 18 V10 M15 27 L9 20" fill="none" stroke="{GLYPH}" '
+        'stroke-width="5" stroke-linecap="round"/>')
+SLATE, BLUE, ORANGE, GREEN = STATES["normal"], STATES["over"], STATES["select"], "#15803D"
+
+
+def svg(width, height, body, view=None):
+    view = view or f"0 0 {width} {height}"
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}" viewBox="{view}">\n'
+            f"  {body}\n</svg>\n")
+
+
+def badge(colour, body):
+    # A small disc at the bottom right of a 48-unit tile, with a white ring.
+    return f'<circle cx="37" cy="37" r="9" fill="{colour}" stroke="{GLYPH}" stroke-width="2"/>{body}'
+
+
+def spinner(side=260, dots=8):
+    # The warm-up: dots on a ring, the blue one leading (the layer turns the
+    # picture by 45 degrees a second).
+    c, ring, r = side / 2, side / 2 - 20, 13
+    trail = [BLUE, "#4F8DDD", "#86B0E8"]
+    parts = []
+    for d in range(dots):
+        a = 2 * math.pi * d / dots
+        x, y = c + ring * math.sin(a), c - ring * math.cos(a)
+        fill = trail[d] if d < len(trail) else SLATE
+        parts.append(f'<circle cx="{x:.1f}" cy="{y:.1f}" r="{r}" fill="{fill}" stroke="{GLYPH}" stroke-width="3"/>')
+    return svg(side, side, "".join(parts))
+
+
+def strip(colour, body):
+    # A 120 x 28 pill under the hand, 8 pixels below it; `body` is drawn on
+    # the pill's 120 x 28 grid.
+    return svg(120, 36, f'<g transform="translate(0 8)"><rect x="1" y="1" width="118" height="26" rx="13" '
+               f'fill="{colour}"/>{body}</g>')
+
+
+def dots_glyph(hollow=False):
+    fill = "none" if hollow else GLYPH
+    return "".join(f'<circle cx="{x}" cy="14" r="4" fill="{fill}" stroke="{GLYPH}" stroke-width="2"/>'
+                   for x in (44, 60, 76))
+
+
+def small_hand(x):
+    # The hand scaled into a 24-unit square at (x, 2).
+    return f'<g transform="translate({x} 2) scale(0.5)">{HAND}</g>'
+
+
+CAMERA = (f'<path d="M12 18 H18 L21 14 H27 L30 18 H36 V34 H12 Z" {STROKE}/>'
+          f'<circle cx="24" cy="26" r="5" {STROKE}/>')
+
+
+def small_camera(x):
+    return f'<g transform="translate({x} 2) scale(0.5)">{CAMERA}</g>'
+
+
+def countdown(side=280):
+    # The count-down: an orange ring with ticks, a white disc in the middle
+    # under the number.
+    c = side / 2
+    parts = [f'<circle cx="{c:g}" cy="{c:g}" r="{c - 12:g}" fill="none" stroke="{ORANGE}" stroke-width="12"/>',
+             f'<circle cx="{c:g}" cy="{c:g}" r="{c - 4:g}" fill="none" stroke="{GLYPH}" stroke-width="2"/>',
+             f'<circle cx="{c:g}" cy="{c:g}" r="{c - 20:g}" fill="none" stroke="{GLYPH}" stroke-width="2"/>']
+    for deg in range(0, 360, 30):
+        a = math.radians(deg)
+        x1, y1 = c + (c - 7) * math.sin(a), c - (c - 7) * math.cos(a)
+        x2, y2 = c + (c - 17) * math.sin(a), c - (c - 17) * math.cos(a)
+        parts.append(f'<path d="M{x1:.1f} {y1:.1f} L{x2:.1f} {y2:.1f}" stroke="{GLYPH}" stroke-width="3" '
+                     'stroke-linecap="round"/>')
+    parts.append(f'<circle cx="{c:g}" cy="{c:g}" r="34" fill="{GLYPH}" stroke="{SLATE}" stroke-width="4"/>')
+    return svg(side, side, "".join(parts))
+
+
+def caption_bar(width, height=40):
+    # The pill behind a caption of the indicator.
+    return svg(width, height, f'<rect x="1" y="1" width="{width - 2}" height="{height - 2}" rx="{(height - 2) // 2}" '
+               f'fill="{SLATE}" stroke="{GLYPH}" stroke-opacity="0.7" stroke-width="2"/>')
+
+
+CHECK = f'<path d="M33 37 L36 40 L41 34" fill="none" stroke="{GLYPH}" stroke-width="2.5" stroke-linecap="round"/>'
+CLOCK = f'<path d="M37 32 V37 H41" fill="none" stroke="{GLYPH}" stroke-width="2.5" stroke-linecap="round"/>'
+TURN = (f'<path d="M33 35 A4.5 4.5 0 1 1 37 41.5" fill="none" stroke="{GLYPH}" stroke-width="2"/>'
+        f'<path d="M31 33 L33.5 37 L36 33.5 Z" fill="{GLYPH}"/>')
+
+PICTOGRAMS = {
+    "gesture_spinner": spinner(),
+    "gesture_hand": svg(120, 120, f'<circle cx="24" cy="24" r="23" fill="{SLATE}"/>{HAND}', "0 0 48 48"),
+    "gesture_wait": strip(SLATE, small_hand(12) + dots_glyph()),
+    "gesture_lost": strip(SLATE, small_hand(12) + dots_glyph(hollow=True)),
+    "gesture_ready": svg(96, 96, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{SLATE}"/>'
+                         f'<g transform="translate(1 4) scale(0.8)">{HAND}</g>' + badge(GREEN, CHECK), "0 0 48 48"),
+    "gesture_ready_over": svg(96, 96, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{BLUE}"/>'
+                              f'<g transform="translate(1 4) scale(0.8)">{HAND}</g>' + badge(GREEN, CHECK), "0 0 48 48"),
+    "gesture_ending": svg(96, 96, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{SLATE}"/>'
+                          f'<g transform="translate(1 4) scale(0.8)">{HAND}</g>' + badge(ORANGE, CLOCK), "0 0 48 48"),
+    "gesture_shot": strip(ORANGE, small_camera(12) + f'<path d="M48 14 H96 M84 7 L96 14 L84 21" {STROKE}/>'),
+    "gesture_countdown": countdown(),
+    # Under the number: a white disc, one with the palm and the count-down's middle.
+    "gesture_number": svg(56, 56, f'<circle cx="28" cy="28" r="26" fill="{GLYPH}"/>'),
+    "gesture_camera": strip(SLATE, small_camera(12) + dots_glyph()),
+    "auto_photo": svg(64, 64, f'<rect x="2" y="2" width="44" height="44" rx="10" fill="{SLATE}"/>'
+                      f'<g transform="translate(-3 -3)">{CAMERA}</g>' + badge(ORANGE, TURN), "0 0 48 48"),
+    "caption_bar": caption_bar(200),
+    "caption_wide": caption_bar(360),
+}
+
+
 def lzw(pixels, min_size):
     """GIF LZW compression of palette indices, as data sub-blocks."""
     clear, end = 1 << min_size, (1 << min_size) + 1
@@ -217,6 +362,9 @@ def main():
         write(f"tab_{state}.svg", tab(colour))
         write(f"button_{state}.svg", push_button(colour))
     for name, text in PANELS.items():
+        write(f"{name}.svg", text)
+    write("rotate_dial.svg", rotate_dial())
+    for name, text in PICTOGRAMS.items():
         write(f"{name}.svg", text)
     busy_gif("busy.gif")
 

@@ -22,7 +22,9 @@
 #include "contracts/fundara/names.h"
 #include "contracts/fundara/paths.h"
 #include "tests/fundara/scratch_env.h"
+#include "platform/caption.h"
 #include "tests/support/test_app.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -393,6 +395,43 @@ TEST_F(MainFrameModes, RecordButtonPairsFollowTheRecorder) {
   SendMessage(frame.get(), WM_RECORD_STARTED, 0, 0);
   SendMessage(frame.get(), WM_RECORD_STOPPED, 0, 0);
   for (IRecordButtons* pair : frame->RecordButtonPairs()) EXPECT_EQ(pair->GetRecording(), 0);
+}
+
+// The record pairs follow a recorder that vanishes without "StopRecord"
+// (killed, crashed): the frame looks for its window every second.
+TEST_F(MainFrameModes, ARecorderThatVanishesResetsTheRecordButtons) {
+  auto recording = [&] {
+    int on = 0;
+    for (IRecordButtons* pair : frame->RecordButtonPairs()) on += pair->GetRecording();
+    return on;
+  };
+  const int pairs = static_cast<int>(frame->RecordButtonPairs().size());
+  struct Case {
+    const char* what;
+    bool recorderThere;  // a window captioned "Capturo" exists when the recording starts
+  };
+  for (const Case& c : {Case{"recorder killed while recording", true}, Case{"no recorder at all", false}}) {
+    SCOPED_TRACE(c.what);
+    auto recorder = std::make_unique<CWnd>();
+    if (c.recorderThere)
+      PublishWindowCaption(recorder.get(), QStringLiteral("Capturo"));
+    else
+      recorder.reset();
+    SendMessage(frame.get(), WM_RECORD_STARTED, 0, 0);
+    ASSERT_EQ(recording(), pairs);
+    if (recorder) {
+      // Several checks pass while the recorder is there.
+      WaitUntil([] { return false; }, 2500, 20);
+      EXPECT_EQ(recording(), pairs);
+      recorder.reset();
+    }
+    QElapsedTimer gone;
+    gone.start();
+    EXPECT_TRUE(WaitUntil([&] { return recording() == 0; }, 3000, 20));
+    EXPECT_LE(gone.elapsed(), 3000);
+    CMenuButtons& menu = frame->GetStartMenu().Buttons();
+    EXPECT_TRUE(menu.Button(START_RECORD)->isVisibleTo(&frame->GetStartMenu()));
+  }
 }
 
 TEST_F(MainFrameModes, TheRecordersNoticesToTheStartMenuReachTheFrame) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "app/paint_canvas.h"
@@ -18,6 +19,16 @@ constexpr Gdiplus::ARGB kRed = 0xFFFF0000;
 constexpr Gdiplus::ARGB kHighlighter = 0x8000FF00;
 
 int Alpha(const QImage* image, int x, int y) { return qAlpha(image->pixel(x, y)); }
+
+// The first pixel in which two pictures differ ((-1, -1) when none; the
+// origin when they differ in size or format).
+QPoint FirstDifference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size() || a.format() != b.format()) return QPoint(0, 0);
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (a.pixel(x, y) != b.pixel(x, y)) return QPoint(x, y);
+  return QPoint(-1, -1);
+}
 
 class PaintCanvasTest : public ::testing::Test {
  protected:
@@ -411,3 +422,81 @@ TEST_F(PaintCanvasTest, ResizeKeepsTheDrawingInPlace) {
 }
 
 }  // namespace
+
+// While a stroke is drawn, each move draws again and presents only the part
+// around its newest segment. A second canvas gets the same input with a
+// redraw before every move, which makes it draw and present the whole
+// stroke; after every move both windows must show the same pixels with the
+// same drawn region, and both layers must agree.
+TEST_F(PaintCanvasTest, StrokesInProgressShowWhatAWholeRedrawShows) {
+  struct Case {
+    const char* name;
+    int lineType;
+    Gdiplus::ARGB colour;
+    int width;
+    int recolourAt;  // the move at which the pen changes (0: never)
+  };
+  const Case cases[] = {
+      {"pen 1", LINE_FREE, kRed, 1, 0},
+      {"pen 5", LINE_FREE, kRed, 5, 0},
+      {"pen 7", LINE_FREE, 0xFF2040C0, 7, 0},
+      {"pen 10", LINE_FREE, kRed, 10, 0},
+      {"pen 20", LINE_FREE, kRed, 20, 0},
+      {"pen 30", LINE_FREE, 0xFF000000, 30, 0},
+      {"highlighter 10", LINE_FREE, kHighlighter, 10, 0},
+      {"highlighter 30", LINE_FREE, 0x40FFFF00, 30, 0},
+      {"pen changes colour mid-stroke", LINE_FREE, kRed, 10, 25},
+      {"straight 7", LINE_STRAIGHT, kRed, 7, 0},
+      {"dashed 10", LINE_DASH, kHighlighter, 10, 0},
+      {"arrow 5", LINE_ARROW, kRed, 5, 0},
+      {"arrow 30", LINE_ARROW, kHighlighter, 30, 0},
+  };
+  CWnd wholeWindow;
+  wholeWindow.Create(CWnd::Kind::Tool, QStringLiteral("whole"), CRect(0, 0, 400, 300));
+  CPaintCanvas whole;
+  ASSERT_EQ(whole.Attach(&wholeWindow), 1);
+  // A path that doubles back over itself, crosses the objects, repeats a
+  // point, takes long and short steps and leaves the window on both sides.
+  std::vector<CPoint> path;
+  for (int i = 0; i < 40; ++i) path.emplace_back(-20 + i * 11, 150 + static_cast<int>(60 * std::sin(i * 0.4)));
+  path.push_back(path.back());
+  for (int i = 0; i < 30; ++i) path.emplace_back(420 - i * 14, 120 + (i % 5) * 9);
+  path.emplace_back(200, 5);
+  path.emplace_back(201, 295);
+  for (const Case& c : cases) {
+    for (CPaintCanvas* k : {&canvas, &whole}) {
+      // Committed ink and two objects under the stroke.
+      k->ClearAll();
+      k->ApplySettings(LINE_FREE, 0xFF0000FF, 9, 0);
+      k->Press(CPoint(10, 40));
+      k->Move(CPoint(390, 260));
+      k->Release(CPoint(390, 260));
+      k->ApplySettings(LINE_SHAPE, 0xFF00FF00, 5, 0);
+      for (const auto& [tool, a, b] : {std::tuple{PAINT_RECT, CPoint(60, 90), CPoint(180, 200)},
+                                       std::tuple{PAINT_ELLIPSE, CPoint(220, 60), CPoint(360, 230)}}) {
+        k->SetTool(tool);
+        k->Press(a);
+        k->Move(b);
+        k->Release(b);
+      }
+      k->ApplySettings(c.lineType, c.colour, c.width, 0);
+    }
+    const QImage before = *canvas.Committed();
+    for (CPaintCanvas* k : {&canvas, &whole}) k->Press(path.front());
+    for (std::size_t i = 1; i < path.size(); ++i) {
+      if (static_cast<int>(i) == c.recolourAt)
+        for (CPaintCanvas* k : {&canvas, &whole}) k->ApplySettings(c.lineType, 0xFF00C0C0, c.width, 0);
+      whole.Redraw();
+      whole.Move(path[i]);
+      canvas.Move(path[i]);
+      ASSERT_EQ(FirstDifference(window.GetLayeredImage(), wholeWindow.GetLayeredImage()), QPoint(-1, -1))
+          << c.name << ", move " << i;
+      ASSERT_TRUE((window.GetDrawnRegion() ^ wholeWindow.GetDrawnRegion()).isEmpty()) << c.name << ", move " << i;
+      ASSERT_EQ(FirstDifference(*canvas.Working(), *whole.Working()), QPoint(-1, -1)) << c.name << ", move " << i;
+    }
+    canvas.Release(path.back());
+    whole.Release(path.back());
+    EXPECT_EQ(*canvas.Committed(), *whole.Committed()) << c.name;
+    EXPECT_NE(*canvas.Committed(), before) << c.name << ": the stroke is kept";
+  }
+}

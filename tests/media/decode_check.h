@@ -7,6 +7,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
 }
 
 #include <sys/wait.h>
@@ -67,14 +69,14 @@ inline void CollectErrors(void*, int level, const char* fmt, va_list args) {
 
 // The time a decoded picture of synthetic::DrawPicture carries, in ms; -1
 // when the cells cannot be read (not such a picture).
-inline double PictureTime(const AVFrame* frame, int width, int height) {
+inline double PictureTime(const std::uint8_t* luma, int stride, int width, int height) {
   unsigned code = 0;
   for (int bit = 0; bit < synthetic::kTimeBits; ++bit) {
     const synthetic::Box c = synthetic::TimeCell(width, height, bit);
     double sum = 0;
     int n = 0;
     for (int y = c.y0 + 1; y < c.y1 - 1; ++y) {
-      for (int x = c.x0 + 1; x < c.x1 - 1; ++x, ++n) sum += frame->data[0][y * frame->linesize[0] + x];
+      for (int x = c.x0 + 1; x < c.x1 - 1; ++x, ++n) sum += luma[y * stride + x];
     }
     if (n == 0) return -1;
     const double mean = sum / n;
@@ -96,6 +98,10 @@ struct Decoded {
   // not decodable, or unreadable), 1e300 when none did.
   double lastKeyMs = -1;
   double lastPictureMs = -1;
+  // The earliest and latest time that decoded pictures of
+  // synthetic::DrawPicture carry (their own clock), -1 when none could be read.
+  double firstTakenMs = -1;
+  double lastTakenMs = -1;
   double firstErrorMs = 1e300;
 };
 
@@ -122,6 +128,8 @@ inline Decoded DecodeAll(const std::string& path, int width, int height) {
   double lastLoud = -1e9;
   AVPacket* pkt = av_packet_alloc();
   AVFrame* frame = av_frame_alloc();
+  SwsContext* grey = nullptr;
+  std::vector<std::uint8_t> greyPixels;
   std::vector<double> sentMs(fmt->nb_streams, 0);  // the last packet handed to each decoder
   auto failed = [&](double ms) {
     ++d.errors;
@@ -141,26 +149,50 @@ inline Decoded DecodeAll(const std::string& path, int width, int height) {
       if (c->codec_type == AVMEDIA_TYPE_VIDEO) {
         ++d.pictures;
         d.lastPictureMs = std::max(d.lastPictureMs, ms);
+        // The brightness plane: the first plane of YUV pictures; other
+        // pictures (the AVI files' RGB) are converted to grey first.
+        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+        const std::uint8_t* luma = frame->data[0];
+        int stride = frame->linesize[0];
+        if (desc && (desc->flags & AV_PIX_FMT_FLAG_RGB || desc->flags & AV_PIX_FMT_FLAG_PAL)) {
+          grey = sws_getCachedContext(grey, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                      frame->width, frame->height, AV_PIX_FMT_GRAY8, SWS_POINT, nullptr, nullptr,
+                                      nullptr);
+          greyPixels.resize(static_cast<std::size_t>(frame->width) * frame->height);
+          std::uint8_t* planes[4] = {greyPixels.data(), nullptr, nullptr, nullptr};
+          int strides[4] = {frame->width, 0, 0, 0};
+          sws_scale(grey, frame->data, frame->linesize, 0, frame->height, planes, strides);
+          luma = greyPixels.data();
+          stride = frame->width;
+        }
+        if (const double taken = PictureTime(luma, stride, width, height); taken >= 0) {
+          d.firstTakenMs = d.firstTakenMs < 0 ? taken : std::min(d.firstTakenMs, taken);
+          d.lastTakenMs = std::max(d.lastTakenMs, taken);
+        }
         double sum = 0;
         for (int y = box.y0 + 2; y < box.y1 - 2; ++y) {
-          for (int x = box.x0 + 2; x < box.x1 - 2; ++x) sum += frame->data[0][y * frame->linesize[0] + x];
+          for (int x = box.x0 + 2; x < box.x1 - 2; ++x) sum += luma[y * stride + x];
         }
         const bool on = sum / ((box.y1 - box.y0 - 4) * (box.x1 - box.x0 - 4)) > 150;
         if (on && !lit) {
           // The first lit picture may have been taken well after the flash
           // began (pictures dropped): the time it carries says by how much,
           // so the flash's own start on the file's time line is found.
-          const double taken = PictureTime(frame, width, height);
+          const double taken = PictureTime(luma, stride, width, height);
           const double flashStart = std::floor(taken / synthetic::kFlashPeriodMs) * synthetic::kFlashPeriodMs;
           d.flashes.push_back(taken >= 0 && taken - flashStart < synthetic::kFlashOnMs ? ms - (taken - flashStart) : ms);
         }
         lit = on;
       } else if (c->codec_type == AVMEDIA_TYPE_AUDIO) {
         ++d.soundFrames;
-        const auto* samples = reinterpret_cast<const float*>(frame->data[0]);  // planar float
+        // AAC decodes to planar float, the AVI files' PCM to 16-bit integers.
+        const bool integer = frame->format == AV_SAMPLE_FMT_S16 || frame->format == AV_SAMPLE_FMT_S16P;
+        const auto* floats = reinterpret_cast<const float*>(frame->data[0]);
+        const auto* shorts = reinterpret_cast<const std::int16_t*>(frame->data[0]);
+        const int step = frame->format == AV_SAMPLE_FMT_S16 ? std::max(frame->ch_layout.nb_channels, 1) : 1;
         for (int i = 0; i < frame->nb_samples; ++i) {
           const double t = ms + i * 1000.0 / frame->sample_rate;
-          const double v = std::fabs(samples[i]);
+          const double v = integer ? std::fabs(shorts[i * step] / 32768.0) : std::fabs(floats[i]);
           d.soundPeak = std::max(d.soundPeak, v);
           if (v > 0.1) {
             if (t - lastLoud > 300) d.bursts.push_back(t);
@@ -199,6 +231,7 @@ inline Decoded DecodeAll(const std::string& path, int width, int height) {
     drain(i);
     avcodec_free_context(&decoders[i]);
   }
+  sws_freeContext(grey);
   av_frame_free(&frame);
   av_packet_free(&pkt);
   avformat_close_input(&fmt);

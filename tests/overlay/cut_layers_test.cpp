@@ -368,12 +368,9 @@ TEST_F(CutLayersTest, TheBackgroundLayerPassesTheMouseOn) {
   EXPECT_EQ(layer().GetCutRect(), CRect(50, 60, 150, 110));
 }
 
-class CutLayersWithoutFiles : public LayerHostTest {};
+class CutLayersWithoutFiles : public overlay_test::LayerHostWithoutFiles {};
 
 TEST_F(CutLayersWithoutFiles, FrameVeilAndDrawnTilesStillWork) {
-  const std::filesystem::path empty = root / "no-data";
-  std::filesystem::create_directories(empty);
-  setenv("BREVIO_DATA_DIR", empty.c_str(), 1);
   CCutBgLayer bg;
   ASSERT_TRUE(bg.Create(&host));
   bg.SetParentHwnd(&host);
@@ -395,7 +392,6 @@ TEST_F(CutLayersWithoutFiles, FrameVeilAndDrawnTilesStillWork) {
   QTest::mouseClick(top.windowHandle(), Qt::LeftButton, {}, bar.GetButton(3)->mapTo(&top, QPoint(10, 10)));
   Settle();
   EXPECT_EQ(host.Count(WM_UPDATE_CUTAREA), 1u);
-  unsetenv("BREVIO_DATA_DIR");
 }
 
 }  // namespace

@@ -16,25 +16,16 @@
 namespace {
 
 using overlay_test::PatternAt;
-using overlay_test::PatternHost;
 
-TEST(CutLayersOnX, TheVeilDarkensThePictureOutsideTheFrameOnly) {
-  TestApp();
-  CWnd top;
-  PatternHost host;
-  top.Create(CWnd::Kind::Popup, "crop host", CRect(200, 150, 1000, 750));
-  host.Create(CWnd::Kind::Child, "", CRect(80, 60, 720, 540), &top);
-  host.ShowWindow(SW_SHOW);
-  top.ShowWindow(SW_SHOW);
+class CutLayersOnX : public overlay_test::XLayerHostTest {};
+
+TEST_F(CutLayersOnX, TheVeilDarkensThePictureOutsideTheFrameOnly) {
   CCutBgLayer bg;
   ASSERT_TRUE(bg.Create(&host));
   bg.SetParentHwnd(&host);
   bg.ShowBtn(1);
   bg.ShowWindow(SW_SHOW);
-  CScreenGrabber grabber;
-  ASSERT_TRUE(grabber.Open());
   const CRect h = host.GetWindowRect();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&top));
   QTest::qWait(300);
 
   // The frame (150, 100) to (450, 330) in the host, drawn by the mouse.

@@ -2,14 +2,18 @@
 // Shared ground of the overlay layer tests: a top-level window holding a
 // host window (a stand-in for the preview) that paints a known pattern and
 // records every numbered message it receives; mouse input through the
-// window system; screen shots of the top-level window.
+// window system; screen shots of the top-level window; the same on a real
+// X server with screen grabs.
 
 #include <QDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
+#include "canvas/screengrabber.h"
+#include "overlay/overlay_messages.h"
 #include "platform/window.h"
 #include "tests/fundara/scratch_env.h"
 #include "tests/support/test_app.h"
@@ -93,10 +97,72 @@ class LayerHostTest : public fundara_test::ScratchEnv {
   static void Settle() {
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
   }
+  // Presses and releases `key` on a layer: how many Escape notices reached
+  // the host (each with the key and the repeat count 1).
+  std::size_t EscapeNotices(QWidget* layer, int key) {
+    messages().clear();
+    QTest::keyPress(layer, static_cast<Qt::Key>(key));
+    QTest::keyRelease(layer, static_cast<Qt::Key>(key));
+    Settle();
+    std::size_t n = 0;
+    for (const PatternHost::Message& m : messages())
+      n += m.msg == WM_LAYER_ESCAPE && m.wParam == VK_ESCAPE && m.lParam == 1;
+    return n;
+  }
+
+  std::vector<PatternHost::Message>& messages() { return host.messages; }
 
   QApplication& app = TestApp();  // before the windows
   CWnd top;
   PatternHost host;
+};
+
+// The same with an empty data folder: no description files, no pictures.
+class LayerHostWithoutFiles : public LayerHostTest {
+ protected:
+  void SetUp() override {
+    LayerHostTest::SetUp();
+    const std::filesystem::path empty = root / "no-data";
+    std::filesystem::create_directories(empty);
+    setenv("BREVIO_DATA_DIR", empty.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("BREVIO_DATA_DIR");
+    LayerHostTest::TearDown();
+  }
+};
+
+// On a real X server: a top-level window 800 × 600 at (200, 150) with the
+// host at (80, 60) in it, 640 × 480, and a screen grabber.
+class XLayerHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    top.Create(CWnd::Kind::Popup, "layer host", CRect(200, 150, 1000, 750));
+    host.Create(CWnd::Kind::Child, "", CRect(80, 60, 720, 540), &top);
+    host.ShowWindow(SW_SHOW);
+    top.ShowWindow(SW_SHOW);
+    ASSERT_TRUE(grabber.Open());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&top));
+  }
+  // The host's area of the screen after a moment, saved under `name`.
+  QImage GrabHost(const QString& name, int waitMs = 150) {
+    QTest::qWait(waitMs);
+    CScreenGrabber::Frame shot;
+    if (!grabber.Grab(host.GetWindowRect(), shot, nullptr, false)) return {};
+    QImage image = QImage(shot.pixels, shot.width, shot.height, shot.stride, QImage::Format_RGB32).copy();
+    SaveShot(image, name);
+    return image;
+  }
+  // A point of the host's client area on the screen.
+  CPoint OnScreen(CPoint p) const {
+    const CRect h = host.GetWindowRect();
+    return CPoint(h.left + p.x, h.top + p.y);
+  }
+
+  QApplication& app = TestApp();  // before the windows
+  CWnd top;
+  PatternHost host;
+  CScreenGrabber grabber;
 };
 
 }  // namespace overlay_test

@@ -38,7 +38,7 @@ constexpr char kAppId[] = "org.brevio.Brevio";
 
 const char* const kLibraries[] = {"Platform", "Fundara",  "Camera",  "Widgetta", "Tracmo", "Pixalto",
                                   "Settora",  "Sketchon", "Kinora",  "Panelia",  "Lumiview"};
-const char* const kPrograms[] = {"Brevio", "brevio-image", "brevio-media", "brevio-camera"};
+const char* const kPrograms[] = {"Brevio", "Capturo", "brevio-image", "brevio-media", "brevio-camera"};
 const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
 // The folders below usr/ the package may fill; anything else is a stray file.

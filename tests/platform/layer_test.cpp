@@ -63,6 +63,71 @@ TEST(DrawnRegion, PixelsThatAreNeitherTransparentNorTheKey) {
   }
 }
 
+// A picture with translucent and transparent pixels in a pattern that
+// depends on the seed, so that both the colours and the drawn region of
+// two seeds differ.
+QImage Patterned(QSize size, int seed) {
+  QImage image(size, QImage::Format_ARGB32);
+  for (int y = 0; y < size.height(); ++y)
+    for (int x = 0; x < size.width(); ++x) {
+      const int v = (x * 7 + y * 3 + seed * 11) % 23;
+      image.setPixel(x, y, v < 5 ? 0u : qRgba(x * seed % 256, y * 5 % 256, (x + y) % 256, v * 11 % 256 | 1));
+    }
+  return image;
+}
+
+// Presenting a picture that changed only inside a rectangle converts,
+// rescans and repaints only that part; the window then holds what
+// presenting the whole picture gives, and falls back to that whenever the
+// part cannot follow from what it presents.
+TEST(LayeredImage, APartialUpdateEndsWhereAWholeOneDoes) {
+  TestApp();
+  const QSize size(200, 120);
+  struct Case {
+    const char* name;
+    QRect changed;
+    int alphaBefore;  // < 0: attributes, no picture, before
+    int alpha;
+    QSize newSize;
+  };
+  const Case cases[] = {
+      {"inside", QRect(30, 20, 41, 25), 255, 255, size},
+      {"over the right and bottom edges", QRect(170, 100, 80, 60), 255, 255, size},
+      {"above and left of the picture", QRect(-10, -10, 25, 15), 200, 200, size},
+      {"whole picture", QRect(QPoint(0, 0), size), 255, 255, size},
+      {"nothing changed", QRect(), 255, 255, size},
+      {"another alpha presents all", QRect(30, 20, 10, 10), 255, 128, size},
+      {"another size presents all", QRect(30, 20, 10, 10), 255, 255, QSize(210, 120)},
+      {"no picture before presents all", QRect(30, 20, 10, 10), -1, 255, size},
+      {"alpha 0 draws nothing", QRect(30, 20, 10, 10), 0, 0, size},
+  };
+  for (const Case& c : cases) {
+    CWnd w;
+    w.Create(CWnd::Kind::Tool, "", CRect(0, 0, size.width(), size.height()));
+    const QImage first = Patterned(size, 1);
+    if (c.alphaBefore < 0)
+      w.SetLayeredAttributes(255, std::nullopt);
+    else
+      w.UpdateLayeredImage(first, c.alphaBefore);
+    // The new picture: the first one with the changed part from another
+    // pattern, or another pattern altogether at another size.
+    QImage next = Patterned(c.newSize, 2);
+    if (c.newSize == size) {
+      const QRect part = c.changed & first.rect();
+      QImage mixed = first;
+      for (int y = part.top(); y <= part.bottom(); ++y)
+        for (int x = part.left(); x <= part.right(); ++x) mixed.setPixel(x, y, next.pixel(x, y));
+      next = mixed;
+    }
+    w.UpdateLayeredImage(next, c.changed, c.alpha);
+    const QImage expected = next.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(w.GetLayeredImage(), expected) << c.name;
+    EXPECT_EQ(w.GetLayeredAlpha(), c.alpha) << c.name;
+    const QRegion drawn = c.alpha > 0 ? DrawnRegion(expected, w.rect()) : QRegion();
+    EXPECT_TRUE((w.GetDrawnRegion() ^ drawn).isEmpty()) << c.name;
+  }
+}
+
 // A window that paints one colour, and, when told, leaves a transparent
 // square in its middle; it counts presses.
 class FlatWnd : public CWnd {

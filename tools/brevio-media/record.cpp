@@ -1,10 +1,5 @@
 // `brevio-media record`: records a synthetic camera and microphone in real time.
 #include <QCoreApplication>
-#include <QSocketNotifier>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -29,6 +24,7 @@ extern "C" {
 #include "media/mp4muxer.h"
 #include "media/wave.h"
 #include "platform/messages.h"
+#include "platform/stop_signals.h"
 #include "tools/brevio-media/commands.h"
 #include "tools/brevio-media/synthetic.h"
 
@@ -192,25 +188,6 @@ bool ParseSize(const std::string& text, int& width, int& height) {
   return true;
 }
 
-// SIGTERM, SIGINT and SIGHUP end the recording as its time running out
-// would: the handler only writes the signal's number to a pipe that the
-// main thread watches.
-int g_signalPipe[2] = {-1, -1};
-
-void OnStopSignal(int signal) {
-  const unsigned char number = static_cast<unsigned char>(signal);
-  [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &number, 1);
-}
-
-bool CatchStopSignals() {
-  if (g_signalPipe[0] < 0 && pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
-  return true;
-}
-
 }  // namespace
 
 int RunRecord(const std::vector<std::string>& args) {
@@ -273,7 +250,16 @@ int RunRecord(const std::vector<std::string>& args) {
   QCoreApplication app(argc, argv);
   av_log_set_level(AV_LOG_ERROR);
   CToolWindow owner;
-  if (!CatchStopSignals()) {
+  // SIGTERM, SIGINT and SIGHUP end the recording as its time running out would.
+  int stopSignal = 0;
+  std::atomic<bool> stopping{false};
+  QEventLoop loop;
+  CStopSignals signalWatch([&](int number) {
+    if (stopSignal == 0) stopSignal = number;
+    stopping.store(true);
+    loop.quit();
+  });
+  if (!signalWatch.IsWatching()) {
     std::fprintf(stderr, "brevio-media: cannot watch for stop signals\n");
     return 1;
   }
@@ -312,7 +298,6 @@ int RunRecord(const std::vector<std::string>& args) {
   const auto end = start + std::chrono::seconds(seconds);
   const int length = width * height * 3;
   std::atomic<int> pictures{0};
-  std::atomic<bool> stopping{false};
 
   // The camera: a picture every 40 ms; a picture that cannot be taken in
   // time is skipped, as a camera drops frames nobody collects.
@@ -358,16 +343,7 @@ int RunRecord(const std::vector<std::string>& args) {
   });
   // This thread runs the window: the capture notices arrive here, and a
   // stop signal ends the recording early.
-  QEventLoop loop;
   QTimer::singleShot(std::chrono::milliseconds(seconds * 1000), &loop, &QEventLoop::quit);
-  int stopSignal = 0;
-  QSocketNotifier signalWatch(g_signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&signalWatch, &QSocketNotifier::activated, &loop, [&] {
-    unsigned char number = 0;
-    if (read(g_signalPipe[0], &number, 1) == 1 && stopSignal == 0) stopSignal = number;
-    stopping.store(true);
-    loop.quit();
-  });
   loop.exec();
   camera.join();
   microphone.join();
