@@ -365,7 +365,7 @@ int CPaintToolDlg::Save() {
     captured = surface.Init() && surface.GetSurfaceImage(GetWorkArea(), picture);
   }
   const int type = camcfg::ReadInt(camcfg::kOutput, camcfg::kImageType, camcfg::kDefaultImageType);
-  const std::string path = captured && !picture.isNull() ? GetJpgNamePath("", camcfg::ImageTypeExtension(type)) : "";
+  const std::string path = captured && !picture.isNull() ? GetJpgNamePath("", PictureTypeExtension(type)) : "";
   if (path.empty() || !WritePicture(path, picture)) {
     if (!path.empty()) ReleaseFileName(path);
     const QString failed = QString::fromStdString(GetLanguageText("baocunshibai", "保存失败！"));

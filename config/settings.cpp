@@ -3,7 +3,6 @@
 #include <string>
 
 #include "contracts/fundara/paths.h"
-#include "imaging/picture_codec.h"
 #include "platform/profile.h"
 
 namespace {
@@ -26,8 +25,6 @@ namespace camcfg {
 int NormaliseImageType(int imageType) {
   return imageType >= kImageBmp && imageType <= kImageTif ? imageType : kImageJpg;
 }
-
-std::string_view ImageTypeExtension(int imageType) { return PictureTypeExtension(imageType); }
 
 int ReadInt(std::string_view section, std::string_view key, int defaultValue) {
   return ReadIntIn(GetCameraConfig(), section, key, defaultValue);

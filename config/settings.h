@@ -47,8 +47,7 @@ inline constexpr int kImageTif = 4;
 inline constexpr int kDefaultImageType = kImageJpg;
 // The format an "imageType" value stands for: any value outside 0..4 is jpg.
 int NormaliseImageType(int imageType);
-// The file extension of an "imageType" value, without the dot ("jpg").
-std::string_view ImageTypeExtension(int imageType);
+// Its file extension is PictureTypeExtension (imaging/picture_codec.h).
 
 // Photograph naming ("output" "imageNameType").
 inline constexpr int kNameByTime = 0;
