@@ -306,24 +306,14 @@ void CQCClientDlg::OnMouseMove(UINT, CPoint p) {
   int dx = p.x - lastPoint_.x, dy = p.y - lastPoint_.y;
   lastPoint_ = p;
   CRect& r = selection_;
-  switch (handle_) {
-    case 1: r.left += dx; r.top += dy; break;
-    case 2: r.top += dy; break;
-    case 3: r.right += dx; r.top += dy; break;
-    case 4: r.right += dx; break;
-    case 5: r.right += dx; r.bottom += dy; break;
-    case 6: r.bottom += dy; break;
-    case 7: r.left += dx; r.bottom += dy; break;
-    case 8: r.left += dx; break;
-    case QC_HANDLE_MOVE: {
-      // The whole rectangle moves, but never out of the client area.
-      const CRect c = GetClientRect();
-      dx = std::max(std::min(dx, c.right - r.right), c.left - r.left);
-      dy = std::max(std::min(dy, c.bottom - r.bottom), c.top - r.top);
-      r.OffsetRect(dx, dy);
-      break;
-    }
-    default: return;
+  if (handle_ == QC_HANDLE_MOVE) {
+    // The whole rectangle moves, but never out of the client area.
+    const CRect c = GetClientRect();
+    dx = std::max(std::min(dx, c.right - r.right), c.left - r.left);
+    dy = std::max(std::min(dy, c.bottom - r.bottom), c.top - r.top);
+    r.OffsetRect(dx, dy);
+  } else if (!DragGrip(r, handle_, dx, dy)) {
+    return;
   }
   NormaliseSelection();
   Invalidate();

@@ -213,14 +213,6 @@ void CCutRectLayer::OnMouseMove(UINT, CPoint p) {
   const int dx = p.x - last_.x, dy = p.y - last_.y;
   switch (mode_) {
     case kNewRect: rect_ = Normalised(CRect(anchor_.x, anchor_.y, p.x, p.y)); break;
-    case 1: rect_.left += dx; rect_.top += dy; break;
-    case 2: rect_.top += dy; break;
-    case 3: rect_.right += dx; rect_.top += dy; break;
-    case 4: rect_.right += dx; break;
-    case 5: rect_.right += dx; rect_.bottom += dy; break;
-    case 6: rect_.bottom += dy; break;
-    case 7: rect_.left += dx; rect_.bottom += dy; break;
-    case 8: rect_.left += dx; break;
     case kMove: {
       const CRect client = GetClientRect();
       const int mx = ClampMove(dx, client.left - rect_.left, client.right - rect_.right);
@@ -228,7 +220,7 @@ void CCutRectLayer::OnMouseMove(UINT, CPoint p) {
       rect_.OffsetRect(mx, my);
       break;
     }
-    default: break;
+    default: DragGrip(rect_, mode_, dx, dy); break;
   }
   SetCursorShape(CursorForHit(mode_));
   if (buttonsEnabled_ && bar_.IsWindowVisible()) PlaceBar();

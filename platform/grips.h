@@ -30,6 +30,23 @@ inline int GripAt(const CRect& r, CPoint p, int size) {
   return 0;
 }
 
+// Moves the sides that grip `code` holds by (dx, dy); false (and nothing
+// moved) for any other code.
+inline bool DragGrip(CRect& r, int code, int dx, int dy) {
+  switch (code) {
+    case 1: r.left += dx; r.top += dy; break;
+    case 2: r.top += dy; break;
+    case 3: r.right += dx; r.top += dy; break;
+    case 4: r.right += dx; break;
+    case 5: r.right += dx; r.bottom += dy; break;
+    case 6: r.bottom += dy; break;
+    case 7: r.left += dx; r.bottom += dy; break;
+    case 8: r.left += dx; break;
+    default: return false;
+  }
+  return true;
+}
+
 // The resize cursor of grip `code`, `otherwise` for any other code.
 inline CursorShape GripCursor(int code, CursorShape otherwise) {
   switch (code) {
