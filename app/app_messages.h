@@ -19,6 +19,12 @@ constexpr UINT WM_RECORD_STARTED = 2246;
 constexpr UINT WM_RECORD_STOPPED = 2260;
 // The data root changed: the picture library re-reads its folder tree.
 constexpr UINT WM_REFRESH_LIBRARY = 2229;
+// Refresh notices that the main frame passes on to picture management and
+// its pages (lists and tabs read again); 2231 and 2264 with wParam 0 are
+// answered with 1 and ignored.
+constexpr UINT WM_REFRESH_LIST = 2231;
+constexpr UINT WM_REFRESH_TAB = 2264;
+constexpr UINT WM_REFRESH_PAGE = 2265;
 // Manager tool bar → picture library window: wParam the command code,
 // lParam 0.
 constexpr UINT WM_LIBRARY_COMMAND = 2237;

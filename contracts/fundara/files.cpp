@@ -424,6 +424,15 @@ int CopyPath(std::string_view fromText, std::string_view toText) {
   return CopyIntoPlace(from, to) ? 1 : 0;
 }
 
+namespace fundara_internal {
+bool SyncToDisk(const fs::path& path) {
+  const int fd = Open(path, O_RDONLY);
+  if (fd < 0) return false;
+  const bool ok = Fsync(fd) == 0;
+  return Close(fd) == 0 && ok;
+}
+}  // namespace fundara_internal
+
 namespace file_fault {
 void Arm(int n, int error, bool kill) {
   g_faultAt = 0;

@@ -35,6 +35,10 @@ bool WriteFileAtomically(const fs::path& target, const void* data, std::size_t s
 // name without one or with only a leading dot).
 std::string NumberedName(std::string_view name, int n);
 
+// Flushes a file's data, or a folder's entries, to disk (through the
+// file_fault seam). True on success.
+bool SyncToDisk(const fs::path& path);
+
 // Lower-case extension without the dot ("" when there is none).
 std::string ExtensionLower(const fs::path& p);
 

@@ -72,6 +72,7 @@ int COnZipFile::Create(const std::string& zipPath) {
   if (zipPath.empty()) return 0;
   int err = 0;
   zip_ = zip_open(zipPath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (zip_) path_ = zipPath;
   return zip_ ? 1 : 0;
 }
 
@@ -143,14 +144,24 @@ int COnZipFile::Close() {
   zip_ = nullptr;
   names_.clear();
   openFiles_ = 0;
-  if (zip_close(z) == 0) return 1;
-  zip_discard(z);
+  const fs::path path = path_;
+  path_.clear();
+  if (zip_close(z) != 0) {
+    zip_discard(z);
+    return 0;
+  }
+  // The archive counts as written only once its bytes and its name are on
+  // disk: callers delete the bound files right after.
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  if (SyncToDisk(path) && SyncToDisk(folder)) return 1;
+  ::unlink(path.c_str());
   return 0;
 }
 
 void COnZipFile::Discard() {
   if (zip_) zip_discard(zip_);
   zip_ = nullptr;
+  path_.clear();
   names_.clear();
   openFiles_ = 0;
 }
@@ -293,6 +304,7 @@ int CUnZipFile::UnZip(const std::string& zipPath, const std::string& folder) {
       const struct timespec times[2] = {{e.mtime, 0}, {e.mtime, 0}};
       ::futimens(fd, times);
     }
+    ok = ok && ::fsync(fd) == 0;  // on disk before the archive may go
     ok = (::close(fd) == 0) && ok;
     if (!ok) {
       ::unlink(tmp.c_str());
@@ -318,6 +330,15 @@ int CUnZipFile::UnZip(const std::string& zipPath, const std::string& folder) {
     createdFiles.push_back(target);
     files_.push_back(target.string());
   }
+  // The names of the new files (and folders) reach the disk too.
+  std::set<fs::path> folders{root};
+  for (const fs::path& f : createdFiles) folders.insert(f.parent_path());
+  for (const fs::path& d : createdDirs) folders.insert(d.parent_path());
+  for (const fs::path& d : folders)
+    if (!SyncToDisk(d)) {
+      rollback();
+      return Fail("cannot flush the unpacked files");
+    }
   result_ = 1;
   return 1;
 }

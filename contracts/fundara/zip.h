@@ -11,7 +11,9 @@ typedef struct zip zip_t;
 // Writes a new archive. Files are read when the archive is closed, but each
 // one is opened when it is added, so a file may be deleted right after
 // AddFile succeeded and still ends up in the archive. The archive appears at
-// its path only when Close succeeds (an older file there is replaced then).
+// its path only when Close succeeds (an older file there is replaced then),
+// and by then it is on disk: a power cut after Close cannot take it away,
+// so the files bound into it may be deleted.
 class COnZipFile {
  public:
   COnZipFile() = default;
@@ -35,6 +37,7 @@ class COnZipFile {
 
  private:
   zip_t* zip_ = nullptr;
+  std::string path_;
   std::set<std::string> names_;  // lower-cased names already used
   int openFiles_ = 0;            // files held open until Close
 };
@@ -44,7 +47,8 @@ class COnZipFile {
 // archive or met on the way inside the folder), and archives whose unpacked
 // size is absurd or larger than the free space. The whole archive is checked
 // before the first file is written; if anything fails midway, the files
-// already written are removed again. Existing files are never replaced: an
+// already written are removed again. When UnZip succeeds every file is on
+// disk (data and folder entries flushed), so the archive may be deleted. Existing files are never replaced: an
 // entry whose name is taken is written as "name(1).ext" and so on.
 class CUnZipFile {
  public:

@@ -56,6 +56,18 @@ GLYPHS = {
     "zoom_out": (f'<circle cx="22" cy="22" r="9" {STROKE}/><path d="M29 29 L36 36 M18 22 H26" {STROKE}/>'),
     "save": f'<path d="M24 11 V28 M17 21 L24 28 L31 21 M12 29 V36 H36 V29" {STROKE}/>',
     "copy": f'<path d="M19 19 H35 V35 H19 Z M13 29 V13 H29" {STROKE}/>',
+    # The picture library's tool bar.
+    "lib_bind": (f'<path d="M15 12 H33 V36 H15 Z M15 18 H11 M15 24 H11 M15 30 H11 M20 19 H28 M20 25 H28" {STROKE}/>'),
+    "lib_unbind": (f'<path d="M13 12 H27 V30 H13 Z M21 18 H35 V36 H21" {STROKE}/>'),
+    "lib_delete": (f'<path d="M12 15 H36 M20 15 V11 H28 V15 M15 15 L17 37 H31 L33 15 M21 21 V31 M27 21 V31" {STROKE}/>'),
+    "lib_export": (f'<path d="M24 30 V11 M17 18 L24 11 L31 18 M12 27 V36 H36 V27" {STROKE}/>'),
+    "lib_pdf": (f'<path d="M14 10 H28 L35 17 V38 H14 Z M28 10 V17 H35" {STROKE}/>'
+                f'<path d="M19 32 V23 H23 A3 3 0 0 1 23 29 H19" {STROKE}/>'),
+    "lib_mail": (f'<path d="M10 15 H38 V34 H10 Z M10 15 L24 26 L38 15" {STROKE}/>'),
+    "lib_print": (f'<path d="M16 19 V11 H32 V19 M16 31 H11 V19 H37 V31 H32 M16 27 H32 V37 H16 Z" {STROKE}/>'),
+    "lib_compare": (f'<path d="M10 13 H22 V35 H10 Z M26 13 H38 V35 H26 Z" {STROKE}/>'),
+    "lib_back": (f'<path d="M20 14 L12 22 L20 30 M12 22 H29 A7 7 0 0 1 29 36 H24" {STROKE}/>'),
+
     "text": (f'<path d="M17 17 H31 M24 17 V32" {STROKE}/>'
              f'<path d="M10 16 V10 H16 M32 10 H38 V16 M38 32 V38 H32 M16 38 H10 V32" {STROKE}/>'),
     "picture": (f'<path d="M10 13 H38 V35 H10 Z M14 31 L21 23 L27 29 L30 26 L34 31" {STROKE}/>'
