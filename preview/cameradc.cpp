@@ -63,6 +63,14 @@ void PictureToCanvas(const BYTE* data, long width, long height, int depth, const
   }
 }
 
+// An angle in degrees brought into -180…180.
+int WrapAngle(int degrees) {
+  degrees %= 360;
+  if (degrees > 180) degrees -= 360;
+  if (degrees < -180) degrees += 360;
+  return degrees;
+}
+
 // `pixels` (when given) are what the file was written from: the thumbnail
 // is made from them rather than from the file read back.
 bool WriteThumbOf(const std::string& path, const QImage& pixels = QImage()) {
@@ -82,6 +90,14 @@ void CCameraDC::ReleaseFrame() {
   frame_ = nullptr;
   delete[] palette_;
   palette_ = nullptr;
+  ReleaseUnturned();
+}
+
+void CCameraDC::ReleaseUnturned() {
+  DelMem(unturned_);
+  unturned_ = nullptr;
+  unturnedWidth_ = unturnedHeight_ = 0;
+  unturnedAngle_ = 0;
 }
 
 // ---- Frame input ------------------------------------------------------------------
@@ -114,8 +130,17 @@ int CCameraDC::SetImageData(const BYTE* data, int width, int height, int depth, 
     std::lock_guard<std::mutex> lock(frameLock_);
     const CRect whole(0, 0, width_, height_);
     CRect region = whole;
-    // Angle 0 leaves frame and region as they are.
-    if (rotationAngle_ != 0) handler_.RotationImage(frame_, width_, height_, region, depth_, rotationAngle_);
+    // Angle 0 leaves frame and region as they are. Turned, the frame as it
+    // came is kept, so that a frozen frame turned to another angle later
+    // starts from it again.
+    if (rotationAngle_ != 0) {
+      if (depth_ == 24 && (unturned_ = CopyPicture(frame_, width_, height_, depth_)) != nullptr) {
+        unturnedWidth_ = width_;
+        unturnedHeight_ = height_;
+        unturnedAngle_ = 0;
+      }
+      handler_.RotationImage(frame_, width_, height_, region, depth_, rotationAngle_);
+    }
     // A user rectangle stays in force for the following frames as long as
     // it fits them (frames turned by the same angle keep their size).
     const CRect turned(0, 0, width_, height_);
@@ -455,6 +480,7 @@ int CCameraDC::OpenCorrect(int on) {
     const float angle = handler_.CheckRotatePictureEx(frame_, width_, height_, depth_, palette_);
     handler_.RotatePicture(frame_, width_, height_, depth_, area, static_cast<double>(angle));
     crop_ = CRect(0, 0, width_, height_);
+    ReleaseUnturned();
   }
   AddSnapshot();
   Redraw();
@@ -553,21 +579,50 @@ void CCameraDC::RotationCamera(int command) {
     }
     if (!handler_.RotationImageData(frame_, width_, height_, depth_, value)) return;
     crop_ = next;
+    // The picture kept for free rotation turns along; a quarter turn moves
+    // its angle as it moves the frame's.
+    if (unturned_) {
+      if (handler_.RotationImageData(unturned_, unturnedWidth_, unturnedHeight_, depth_, value)) {
+        if (command == 1) unturnedAngle_ = WrapAngle(unturnedAngle_ - 90);
+        if (command == -1) unturnedAngle_ = WrapAngle(unturnedAngle_ + 90);
+      } else {
+        ReleaseUnturned();
+      }
+    }
   }
   Data2DC(frame_, width_, height_, depth_, palette_);
   AddSnapshot();
 }
 
 int CCameraDC::RotationCameraEx(int degrees) {
-  degrees %= 360;
-  if (degrees > 180) degrees -= 360;
-  if (degrees < -180) degrees += 360;
+  degrees = WrapAngle(degrees);
+  const int previousAngle = rotationAngle_;
   rotationAngle_ = degrees;
   if (!frame_) return 0;
   {
     std::lock_guard<std::mutex> lock(frameLock_);
-    CRect region(0, 0, width_, height_);
-    if (degrees != 0 && !handler_.RotationImage(frame_, width_, height_, region, depth_, degrees)) return 0;
+    // The first free angle keeps the frame as it is, at the angle it has;
+    // every angle is then turned from that picture, by the difference.
+    if (!unturned_) {
+      unturned_ = CopyPicture(frame_, width_, height_, depth_);
+      if (!unturned_) return 0;
+      unturnedWidth_ = width_;
+      unturnedHeight_ = height_;
+      unturnedAngle_ = previousAngle;
+    }
+    long w = unturnedWidth_, h = unturnedHeight_;
+    BYTE* turned = CopyPicture(unturned_, w, h, depth_);
+    if (!turned) return 0;
+    CRect region(0, 0, w, h);
+    const int turn = WrapAngle(degrees - unturnedAngle_);
+    if (turn != 0 && !handler_.RotationImage(turned, w, h, region, depth_, turn)) {
+      DelMem(turned);
+      return 0;
+    }
+    DelMem(frame_);
+    frame_ = turned;
+    width_ = w;
+    height_ = h;
     crop_ = region;
   }
   return Data2DC(frame_, width_, height_, depth_, palette_);
@@ -584,6 +639,7 @@ int CCameraDC::StepHistory(bool undo) {
                          : history_.Redo(frame_, w, h, depth_, rotationState_, luminosity_, contrast_, saturation_,
                                          crop_, showMode, toneR_, toneG_, toneB_);
     if (!ok) return 0;
+    ReleaseUnturned();
     width_ = w;
     height_ = h;
     showMode_ = static_cast<SHOW_MODE>(showMode);

@@ -143,7 +143,9 @@ class CCameraDC {
   void SetVideoCutRect(const CRect& rect);
   // 1 quarter turn clockwise, -1 counter-clockwise, 2 flip, 3 mirror.
   void RotationCamera(int command);
-  // Sets the angle and turns the current frame by it.
+  // Sets the angle and shows the frame turned by it: the frame as it was
+  // before any free angle is kept, so that each new angle turns that
+  // picture again rather than the one already turned.
   int RotationCameraEx(int degrees);
   int RecordUndo();
   int RecordRedo();
@@ -234,6 +236,8 @@ class CCameraDC {
   void DrawCentredText(HDC dc, const QString& text, const CRect& rect, COLORREF color, int height, int weight,
                        bool centreHorizontally);
   void ReleaseFrame();
+  // Forgets the picture kept for free rotation (the frame was replaced).
+  void ReleaseUnturned();
   void ResetGreenData();
   void DrawGreenSegments(HDC dc);
   // The buffer as a 24-bit picture (bottom row first); false when empty.
@@ -246,6 +250,13 @@ class CCameraDC {
   long width_ = 0;
   long height_ = 0;
   int depth_ = 0;
+  // The frame before free rotation, at angle unturnedAngle_ (quarter turns,
+  // flips and mirrors applied to it as to the frame); null while the frame
+  // itself is that picture.
+  BYTE* unturned_ = nullptr;
+  long unturnedWidth_ = 0;
+  long unturnedHeight_ = 0;
+  int unturnedAngle_ = 0;
   CBufferDC buffer_;
   CRect clientRect_;
   CRect imageRect_;

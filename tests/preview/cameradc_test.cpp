@@ -175,6 +175,69 @@ TEST_F(CameraDCTest, AngleOfLaterFramesStaysWithinHalfATurn) {
   EXPECT_EQ(model.GetBufferRect(), CRect(0, 0, 6, 10));
 }
 
+// The frame a model shows, with its size.
+std::vector<BYTE> FrameBytes(const CCameraDC& model) {
+  const BYTE* f = model.GetFrame();
+  return f ? std::vector<BYTE>(f, f + PictureSize(model.GetFrameWidth(), model.GetFrameHeight(), 24))
+           : std::vector<BYTE>();
+}
+
+// Each free angle turns the picture as it was before any free angle, so a
+// series of angles ends where the last angle alone would; quarter turns in
+// between count as they do on a fresh picture.
+TEST_F(CameraDCTest, FreeAnglesDoNotCompound) {
+  Picture p = Gradient(40, 24);
+  struct Step {
+    int kind;  // 0 free angle, 1 quarter-turn command
+    int value;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;   // on a frozen frame
+    std::vector<Step> fresh;   // the same end on a fresh one
+  };
+  const Case cases[] = {
+      {"30 then 40", {{0, 30}, {0, 40}}, {{0, 40}}},
+      {"back to 0", {{0, 30}, {0, -75}, {0, 0}}, {}},
+      {"across the half turn", {{0, 170}, {0, -170}}, {{0, -170}}},
+      {"a quarter turn between", {{0, 30}, {1, 1}, {0, 40}}, {{1, 1}, {0, 40}}},
+  };
+  auto run = [&](CCameraDC& model, const std::vector<Step>& steps) {
+    Feed(model, p);
+    model.SetVideoLock(1);
+    for (const Step& s : steps) {
+      if (s.kind == 0) EXPECT_EQ(model.RotationCameraEx(s.value), 1);
+      else model.RotationCamera(s.value);
+    }
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CCameraDC turned, fresh;
+    run(turned, c.steps);
+    run(fresh, c.fresh);
+    EXPECT_EQ(turned.GetRotationAngle(), fresh.GetRotationAngle());
+    EXPECT_EQ(turned.GetFrameWidth(), fresh.GetFrameWidth());
+    EXPECT_EQ(turned.GetFrameHeight(), fresh.GetFrameHeight());
+    EXPECT_EQ(turned.GetCrop(), fresh.GetCrop());
+    EXPECT_TRUE(FrameBytes(turned) == FrameBytes(fresh));
+  }
+  // A frame that came in turned (the angle was set first) and was frozen
+  // turns from the frame as it came.
+  CCameraDC live, fresh;
+  EXPECT_EQ(live.RotationCameraEx(30), 0);  // no frame yet: only the angle
+  Feed(live, p);
+  live.SetVideoLock(1);
+  ASSERT_EQ(live.RotationCameraEx(40), 1);
+  fresh.RotationCameraEx(40);
+  Feed(fresh, p);
+  EXPECT_EQ(live.GetFrameWidth(), fresh.GetFrameWidth());
+  EXPECT_TRUE(FrameBytes(live) == FrameBytes(fresh));
+  // A new frame starts afresh at the current angle.
+  live.SetVideoLock(0);
+  Feed(live, p);
+  EXPECT_TRUE(FrameBytes(live) == FrameBytes(fresh));
+}
+
 TEST_F(CameraDCTest, ResolutionTextCountsDownOnePerPaint) {
   QImage surface(400, 300, kCanvasFormat);
   CCameraDC model;
